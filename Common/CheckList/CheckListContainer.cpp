@@ -1,0 +1,270 @@
+#include "CheckListContainer.h"
+
+#include "Common/File/FileQt.h"
+#include "Common/Xml/XmlNesting.h"
+#include "Common/Xml/XmlRead.h"
+#include "Common/Xml/XmlWriter.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QLoggingCategory>
+#include <QRandomGenerator>
+
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <unistd.h>
+
+namespace zuchecklist {
+
+CheckListContainer::CheckListContainer(const QString& fileName) : m_fileName(fileName) {}
+
+QString CheckListContainer::GetListName(int list) const
+{
+    return IsList(list) ? m_lists[list].m_name : QString();
+}
+
+void CheckListContainer::SetListName(const QString& name, int list)
+{
+    if (IsList(list))
+        m_lists[list].m_name = name;
+}
+
+void CheckListContainer::AddList(const QString& name)
+{
+    m_lists.push_back(CheckList{name, {}});
+}
+
+void CheckListContainer::DeleteList(int list)
+{
+    if (IsList(list))
+        m_lists.erase(m_lists.begin() + list);
+}
+
+int CheckListContainer::GetItemCount(int list) const
+{
+    return IsList(list) ? static_cast<int>(m_lists[list].m_items.size()) : 0;
+}
+
+QString CheckListContainer::GetItemText(int list, int item) const
+{
+    return IsItem(list, item) ? m_lists[list].m_items[item].m_text : QString();
+}
+
+QString CheckListContainer::GetItemAction(int list, int item) const
+{
+    return IsItem(list, item) ? m_lists[list].m_items[item].m_action : QString();
+}
+
+void CheckListContainer::SetItem(const QString& text, const QString& action, int list, int item)
+{
+    if (IsItem(list, item))
+        m_lists[list].m_items[item] = CheckListItem{text, action};
+}
+
+void CheckListContainer::AddItem(const QString& text, const QString& action, int list)
+{
+    if (IsList(list))
+        m_lists[list].m_items.push_back(CheckListItem{text, action});
+}
+
+void CheckListContainer::DeleteItem(int list, int item)
+{
+    if (IsItem(list, item)) {
+        std::vector<CheckListItem>& items = m_lists[list].m_items;
+        items.erase(items.begin() + item);
+    }
+}
+
+void CheckListContainer::MoveItem(int list, int item, int offset)
+{
+    if (!IsItem(list, item))
+        return;
+    // 64-bit, so that no offset can overflow the target computation.
+    const long long target = static_cast<long long>(item) + offset;
+    if (target < 0 || target >= GetItemCount(list))
+        return;
+    std::vector<CheckListItem>& items = m_lists[list].m_items;
+    CheckListItem moved = std::move(items[item]);
+    items.erase(items.begin() + item);
+    items.insert(items.begin() + static_cast<std::ptrdiff_t>(target), std::move(moved));
+}
+
+void CheckListContainer::SetFileName(const QString& fileName)
+{
+    m_fileName = fileName;
+}
+
+bool CheckListContainer::ParseXML(char* text)
+{
+    if (!text)
+        return false;
+    if (XmlNestingDepth(text, kXmlNestingLimit) > kXmlNestingLimit) {
+        std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", kXmlNestingLimit);
+        return false;
+    }
+
+    // The document carries a 64 KiB node pool: too large for the stack.
+    auto document = std::make_unique<rapidxml::xml_document<char>>();
+    try {
+        document->parse<rapidxml::parse_full>(text);
+    } catch (const XmlParseAbort&) {
+        return false; // the handler has reported it
+    }
+
+    const XmlNode* doc = document->first_node("doc", 3, true);
+    if (!doc) {
+        std::fputs("Parse error in global part\n", stderr);
+        return false;
+    }
+
+    // Composing the trace costs more than parsing; skip it when nobody would see it.
+    const bool trace = QLoggingCategory::defaultCategory()->isDebugEnabled();
+
+    // Values are read whole: the buffer grows when a value does not fit.
+    std::vector<char> buffer(212);
+    auto read = [&buffer](const XmlNode* node, const char* name) {
+        std::size_t length = GetXmlText(node, name, buffer.data(), buffer.size(), "");
+        if (length >= buffer.size()) {
+            buffer.resize(length + 1);
+            GetXmlText(node, name, buffer.data(), buffer.size(), "");
+        }
+        return QString::fromUtf8(buffer.data(), static_cast<int>(length));
+    };
+
+    for (const XmlNode* listNode = doc->first_node("list", 4, true); listNode;
+         listNode = listNode->next_sibling("list", 4, true)) {
+        CheckList list;
+        list.m_name = read(listNode, "name");
+        if (trace)
+            qDebug() << "CHECKLIST: " << list.m_name;
+        for (const XmlNode* itemNode = listNode->first_node("item", 4, true); itemNode;
+             itemNode = itemNode->next_sibling("item", 4, true)) {
+            list.m_items.push_back(CheckListItem{read(itemNode, "name"), read(itemNode, "action")});
+            if (trace) {
+                const CheckListItem& item = list.m_items.back();
+                qDebug() << "Item: " << item.m_text << " | Action: " << item.m_action;
+            }
+        }
+        m_lists.push_back(std::move(list));
+    }
+    return true;
+}
+
+namespace {
+
+// UTF-8 for the file, with the markup characters as entities. Characters that XML 1.0 cannot
+// carry at all (most C0 controls, U+FFFE, U+FFFF, unpaired surrogates) are left out, so that
+// every saved file can be read again.
+std::string ToXmlText(const QString& text)
+{
+    std::string out;
+    out.reserve(static_cast<std::size_t>(text.size()) + 8);
+    const ushort* p = text.utf16();
+    const ushort* end = p + text.size();
+    for (; p < end; ++p) {
+        const unsigned c = *p;
+        if (c < 0x80) {
+            if (c == '&')
+                out += "&amp;";
+            else if (c == '<')
+                out += "&lt;";
+            else if (c == '>')
+                out += "&gt;";
+            else if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+                out += static_cast<char>(c);
+        } else if (c < 0x800) {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        } else if (c >= 0xD800 && c < 0xE000) {
+            if (c < 0xDC00 && p + 1 < end && p[1] >= 0xDC00 && p[1] < 0xE000) {
+                const unsigned u = 0x10000 + ((c - 0xD800) << 10) + (p[1] - 0xDC00);
+                ++p;
+                out += static_cast<char>(0xF0 | (u >> 18));
+                out += static_cast<char>(0x80 | ((u >> 12) & 0x3F));
+                out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+                out += static_cast<char>(0x80 | (u & 0x3F));
+            }
+        } else if (c < 0xFFFE) {
+            out += static_cast<char>(0xE0 | (c >> 12));
+            out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+// Flushes the file's data to the disk before it takes the place of the old file.
+bool SyncToDisk(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    return ::fsync(file.handle()) == 0;
+}
+
+} // namespace
+
+bool CheckListContainer::WriteXML() const
+{
+    if (m_fileName.isEmpty())
+        return false;
+
+    // Write through a symbolic link rather than replace the link itself.
+    QString target = m_fileName;
+    const QFileInfo info(target);
+    if (info.isSymLink())
+        target = info.symLinkTarget();
+    const QFileInfo targetInfo(target);
+
+    // The document goes to a new file beside the target first.
+    file::FileQt file;
+    QString temporary;
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = targetInfo.absolutePath() + QLatin1String("/.") + targetInfo.fileName() +
+                    QLatin1Char('.') + QString::number(QRandomGenerator::global()->generate(), 36) +
+                    QLatin1String(".tmp");
+        if (file.Open(temporary.toUtf8().constData(), 2))
+            break;
+        temporary.clear();
+        if (!QFileInfo::exists(targetInfo.absolutePath()))
+            break;
+    }
+    if (temporary.isEmpty())
+        return false;
+
+    bool written;
+    {
+        XmlWriter writer(&file);
+        writer.OpenElement("doc");
+        for (int l = 0; l < GetListCount(); ++l) {
+            writer.OpenElement("list");
+            writer.WriteElement("name", ToXmlText(GetListName(l)));
+            for (int i = 0; i < GetItemCount(l); ++i) {
+                writer.OpenElement("item");
+                writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
+                writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
+                writer.CloseElement("item");
+            }
+            writer.CloseElement("list");
+        }
+        writer.CloseElement("doc");
+        written = file.Close();
+    }
+
+    if (written && targetInfo.exists())
+        QFile::setPermissions(temporary, targetInfo.permissions());
+    if (!written || !SyncToDisk(temporary) ||
+        std::rename(QFile::encodeName(temporary).constData(),
+                    QFile::encodeName(target).constData()) != 0) {
+        QFile::remove(temporary);
+        return false;
+    }
+    qDebug() << "*** CheckList saved";
+    return true;
+}
+
+} // namespace zuchecklist

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QString>
+
+#include <vector>
+
+namespace zuchecklist {
+
+struct CheckListItem
+{
+    QString m_text;   // what is to be checked
+    QString m_action; // the expected response
+};
+
+struct CheckList
+{
+    QString m_name;
+    std::vector<CheckListItem> m_items;
+};
+
+// The document: named lists of items, addressed by position, plus the file it is saved to.
+// Every index is checked; an index out of range makes an operation do nothing, and a getter
+// return an empty string or 0.
+class CheckListContainer
+{
+public:
+    explicit CheckListContainer(const QString& fileName);
+
+    int GetListCount() const { return static_cast<int>(m_lists.size()); }
+    QString GetListName(int list) const;
+    void SetListName(const QString& name, int list);
+    void AddList(const QString& name);
+    void DeleteList(int list);
+
+    int GetItemCount(int list) const;
+    QString GetItemText(int list, int item) const;
+    QString GetItemAction(int list, int item) const;
+    void SetItem(const QString& text, const QString& action, int list, int item);
+    void AddItem(const QString& text, const QString& action, int list);
+    void DeleteItem(int list, int item);
+    // Moves an item by 'offset' places within its list, only when the target place lies
+    // inside the list; the items in between shift toward the vacated place.
+    void MoveItem(int list, int item, int offset);
+
+    QString GetFileName() const { return m_fileName; }
+    void SetFileName(const QString& fileName);
+
+    // Appends the lists of a checklist XML text. 'text' must be writable and NUL-terminated:
+    // it is parsed in place. False, with the container unchanged, when the text is not
+    // well-formed, nests too deeply or has no <doc> element.
+    bool ParseXML(char* text);
+
+    // Writes the document to the file name. The previous file is replaced only once the whole
+    // document has been written, so a failed save leaves it as it was. True on success.
+    bool WriteXML() const;
+
+private:
+    bool IsList(int list) const { return list >= 0 && list < GetListCount(); }
+    bool IsItem(int list, int item) const
+    {
+        return IsList(list) && item >= 0 && item < static_cast<int>(m_lists[list].m_items.size());
+    }
+
+    std::vector<CheckList> m_lists;
+    QString m_fileName;
+};
+
+} // namespace zuchecklist

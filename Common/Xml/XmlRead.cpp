@@ -1,0 +1,130 @@
+#include "XmlRead.h"
+
+#include "Common/Util/StringUtils.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <cstdio>
+#include <cstring>
+
+void rapidxml::parse_error_handler(const char* what, void* /*where*/)
+{
+    std::fprintf(stderr, "Xml parse error: %s.\n", what);
+    throw XmlParseAbort{what};
+}
+
+namespace {
+
+using XmlAttr = rapidxml::xml_attribute<char>;
+
+const XmlNode* FindChild(const XmlNode* node, const char* childName)
+{
+    if (!node)
+        return nullptr;
+    if (!childName)
+        return node->first_node();
+    return node->first_node(childName, std::strlen(childName), true);
+}
+
+// The child's text or its attribute's text; null when the child, or the wanted attribute,
+// is missing.
+const char* FindText(const XmlNode* child, const char* attributeName, std::size_t* size)
+{
+    if (!child)
+        return nullptr;
+    if (!attributeName) {
+        *size = child->value_size();
+        return child->value();
+    }
+    const XmlAttr* attribute =
+        child->first_attribute(attributeName, std::strlen(attributeName), true);
+    if (!attribute)
+        return nullptr;
+    *size = attribute->value_size();
+    return attribute->value();
+}
+
+// The text runs to its terminator, which a character reference of 0 may place early.
+std::size_t TextLength(const char* text, std::size_t size)
+{
+    const void* zero = std::memchr(text, 0, size);
+    return zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - text) : size;
+}
+
+} // namespace
+
+void GetXmlString(const XmlNode* node, const char* childName, std::string& out,
+                  const std::string& defaultValue, const char* attributeName)
+{
+    const XmlNode* child = FindChild(node, childName);
+    if (!child) {
+        out = defaultValue;
+        return;
+    }
+    std::size_t size = 0;
+    const char* text = FindText(child, attributeName, &size);
+    if (!text)
+        text = FindText(child, nullptr, &size);
+    out.assign(text, TextLength(text, size));
+}
+
+std::size_t GetXmlText(const XmlNode* node, const char* childName, char* out, std::size_t outSize,
+                       const char* defaultValue, const char* attributeName)
+{
+    std::size_t size = 0;
+    const char* text = FindText(FindChild(node, childName), attributeName, &size);
+    std::size_t length;
+    if (text) {
+        length = TextLength(text, size);
+    } else {
+        text = defaultValue ? defaultValue : "";
+        length = std::strlen(text);
+    }
+    if (outSize > 0) {
+        const std::size_t copied = length < outSize ? length : outSize - 1;
+        std::memcpy(out, text, copied);
+        out[copied] = 0;
+    }
+    return length;
+}
+
+int GetXmlInt(const XmlNode* node, const char* childName, int defaultValue,
+              const char* attributeName)
+{
+    const XmlNode* child = FindChild(node, childName);
+    std::size_t size = 0;
+    const char* text = FindText(child, attributeName, &size);
+    if (!text)
+        return defaultValue;
+    // An element without a number reads as 0; an attribute without one as the default.
+    return StrToInt(text, attributeName ? defaultValue : 0);
+}
+
+bool GetXmlBool(const XmlNode* node, const char* childName, bool defaultValue,
+                const char* attributeName)
+{
+    return GetXmlInt(node, childName, defaultValue ? 1 : 0, attributeName) != 0;
+}
+
+float GetXmlFloat(const XmlNode* node, const char* childName, float defaultValue,
+                  const char* attributeName)
+{
+    std::size_t size = 0;
+    const char* text = FindText(FindChild(node, childName), attributeName, &size);
+    return text ? StrToFloat(text) : defaultValue;
+}
+
+int GetXmlElementInt(const XmlNode* node, const char* childName, int defaultValue)
+{
+    return GetXmlInt(node, childName, defaultValue, nullptr);
+}
+
+bool GetXmlElementBool(const XmlNode* node, const char* childName, bool defaultValue)
+{
+    return GetXmlElementInt(node, childName, defaultValue ? 1 : 0) != 0;
+}
+
+float GetXmlElementFloat(const XmlNode* node, const char* childName, float defaultValue)
+{
+    return GetXmlFloat(node, childName, defaultValue, nullptr);
+}

@@ -1,0 +1,48 @@
+#pragma once
+
+#include <cstddef>
+#include <string>
+
+namespace rapidxml {
+template <class Ch> class xml_node;
+
+// Called by RapidXML (built with RAPIDXML_NO_EXCEPTIONS) on a syntax error or when its memory
+// pool is exhausted. Prints "Xml parse error: <what>.\n" to stderr and then throws
+// XmlParseAbort, so the parser never continues after an error. Whoever calls
+// xml_document::parse catches XmlParseAbort and reports the text as not loaded.
+void parse_error_handler(const char* what, void* where);
+} // namespace rapidxml
+
+// Thrown only by rapidxml::parse_error_handler.
+struct XmlParseAbort
+{
+    const char* what;
+};
+
+using XmlNode = rapidxml::xml_node<char>;
+
+// Each reader looks for the first child of 'node' named 'childName' (exact, case-sensitive),
+// or takes the first child of any kind when 'childName' is null, and falls back to
+// 'defaultValue' when there is none. With an attribute name, the value comes from that
+// attribute of the child; a missing attribute gives the default, except for GetXmlString,
+// which then takes the child's own text.
+
+void GetXmlString(const XmlNode* node, const char* childName, std::string& out,
+                  const std::string& defaultValue, const char* attributeName = nullptr);
+
+// Copies the text, cut to outSize - 1 bytes and always terminated, into 'out'. Returns the
+// length of the whole text, so a caller whose buffer was too small can grow it and read again.
+// With outSize 0 nothing is written.
+std::size_t GetXmlText(const XmlNode* node, const char* childName, char* out, std::size_t outSize,
+                       const char* defaultValue, const char* attributeName = nullptr);
+
+int GetXmlInt(const XmlNode* node, const char* childName, int defaultValue,
+              const char* attributeName = nullptr);
+bool GetXmlBool(const XmlNode* node, const char* childName, bool defaultValue,
+                const char* attributeName = nullptr);
+float GetXmlFloat(const XmlNode* node, const char* childName, float defaultValue,
+                  const char* attributeName = nullptr);
+
+int GetXmlElementInt(const XmlNode* node, const char* childName, int defaultValue);
+bool GetXmlElementBool(const XmlNode* node, const char* childName, bool defaultValue);
+float GetXmlElementFloat(const XmlNode* node, const char* childName, float defaultValue);

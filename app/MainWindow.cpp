@@ -1,0 +1,393 @@
+#include "MainWindow.h"
+
+#include "DlgItem.h"
+#include "DlgList.h"
+
+#include "Common/CheckList/CheckListContainer.h"
+#include "Common/Xml/XmlNesting.h"
+
+#include <QDir>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <QXmlStreamReader>
+
+#include <cstdio>
+
+using zuchecklist::CheckListContainer;
+
+namespace {
+
+enum Column
+{
+    NameColumn = 0,
+    ActionColumn = 1,
+    ListIndexColumn = 2,
+    ItemIndexColumn = 3
+};
+
+// Unset or non-numeric index texts read as 0.
+int ListIndex(const QTreeWidgetItem* row)
+{
+    return row->text(ListIndexColumn).toInt(nullptr, 10);
+}
+
+int ItemIndex(const QTreeWidgetItem* row)
+{
+    return row->text(ItemIndexColumn).toInt(nullptr, 10);
+}
+
+// Larger files are refused before they are decoded.
+constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
+
+// The toolkit's DOM parser recurses once per element level. Qt's stream reader does not, and
+// agrees with the DOM parser on what an element is, so it measures the nesting first. A text
+// the stream reader rejects is not well-formed; the DOM parser is then not asked.
+bool NestsWithinLimit(const QString& text, bool* wellFormed)
+{
+    QXmlStreamReader reader(text);
+    reader.setNamespaceProcessing(false);
+    int depth = 0;
+    while (!reader.atEnd()) {
+        const QXmlStreamReader::TokenType token = reader.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (++depth > kXmlNestingLimit)
+                return false;
+        } else if (token == QXmlStreamReader::EndElement) {
+            --depth;
+        }
+    }
+    *wellFormed = !reader.hasError();
+    return true;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
+{
+    SetupForm();
+
+    setWindowTitle(QStringLiteral("Vellorin"));
+    setWindowIcon(QIcon(QPixmap(QStringLiteral(":/Images/CheckList.png"))));
+    setMinimumSize(640, 480);
+
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout;
+    central->setLayout(layout);
+    setCentralWidget(central);
+
+    auto makeButton = [](const QString& caption, const char* objectName) {
+        auto* button = new QPushButton(caption);
+        button->setObjectName(QLatin1String(objectName));
+        return button;
+    };
+
+    auto* topRow = new QHBoxLayout;
+    layout->addLayout(topRow, 0);
+    m_open = makeButton(tr("Open"), "openButton");
+    m_save = makeButton(tr("Save"), "saveButton");
+    m_clear = makeButton(tr("Clear"), "clearButton");
+    topRow->addWidget(m_open);
+    topRow->addWidget(m_save);
+    topRow->addWidget(m_clear);
+    topRow->addStretch(1);
+
+    m_tree = new QTreeWidget;
+    m_tree->setObjectName(QStringLiteral("checkListTree"));
+    layout->addWidget(m_tree);
+    m_tree->setHeaderLabels(QStringList{tr("Name"), tr("Action")});
+    m_tree->setColumnWidth(NameColumn, 240);
+    m_tree->setColumnWidth(ActionColumn, 220);
+    m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+
+    auto* bottomRow = new QHBoxLayout;
+    layout->addLayout(bottomRow, 0);
+    m_addList = makeButton(tr("Add List"), "addListButton");
+    m_addItem = makeButton(tr("Add Item"), "addItemButton");
+    m_edit = makeButton(tr("Edit"), "editButton");
+    m_delete = makeButton(tr("Delete"), "deleteButton");
+    m_up = makeButton(tr("Up"), "upButton");
+    m_down = makeButton(tr("Down"), "downButton");
+    for (QPushButton* button : {m_addList, m_addItem, m_edit, m_delete, m_up, m_down})
+        bottomRow->addWidget(button);
+
+    m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
+    m_modified = false;
+
+    connect(m_open, SIGNAL(clicked()), this, SLOT(OnFileOpen()));
+    connect(m_save, SIGNAL(clicked()), this, SLOT(OnFileSave()));
+    connect(m_clear, SIGNAL(clicked()), this, SLOT(OnClearList()));
+    connect(m_up, SIGNAL(clicked()), this, SLOT(OnMoveUp()));
+    connect(m_down, SIGNAL(clicked()), this, SLOT(OnMoveDown()));
+    connect(m_delete, SIGNAL(clicked()), this, SLOT(OnDelete()));
+    connect(m_addItem, SIGNAL(clicked()), this, SLOT(OnInsertItem()));
+    connect(m_edit, SIGNAL(clicked()), this, SLOT(OnEdit()));
+    connect(m_addList, SIGNAL(clicked()), this, SLOT(OnAddList()));
+}
+
+MainWindow::~MainWindow()
+{
+    delete m_form;
+    delete m_container;
+}
+
+void MainWindow::SetupForm()
+{
+    if (objectName().isEmpty())
+        setObjectName(QStringLiteral("MainWindow"));
+    resize(400, 300);
+    m_form->menuBar = new QMenuBar(this);
+    m_form->menuBar->setObjectName(QStringLiteral("menuBar"));
+    setMenuBar(m_form->menuBar);
+    m_form->mainToolBar = new QToolBar(this);
+    m_form->mainToolBar->setObjectName(QStringLiteral("mainToolBar"));
+    addToolBar(m_form->mainToolBar);
+    m_form->centralWidget = new QWidget(this);
+    m_form->centralWidget->setObjectName(QStringLiteral("centralWidget"));
+    setCentralWidget(m_form->centralWidget);
+    m_form->statusBar = new QStatusBar(this);
+    m_form->statusBar->setObjectName(QStringLiteral("statusBar"));
+    setStatusBar(m_form->statusBar);
+    setWindowTitle(tr("MainWindow"));
+    QMetaObject::connectSlotsByName(this);
+}
+
+void MainWindow::RebuildTree()
+{
+    m_tree->clear();
+
+    // Rows are built detached and handed to the tree in one step: inserting them one by one
+    // into a live tree costs a model notification each.
+    const int listCount = m_container->GetListCount();
+    QList<QTreeWidgetItem*> listRows;
+    listRows.reserve(listCount);
+    QVector<QString> itemNumbers; // shared texts "0", "1", ... for the item index column
+    for (int l = 0; l < listCount; ++l) {
+        const QString listNumber = QString::number(l);
+        auto* listRow = new QTreeWidgetItem;
+        listRow->setText(NameColumn, m_container->GetListName(l));
+        listRow->setText(ListIndexColumn, listNumber);
+
+        const int itemCount = m_container->GetItemCount(l);
+        for (int i = itemNumbers.size(); i < itemCount; ++i)
+            itemNumbers.append(QString::number(i));
+        QList<QTreeWidgetItem*> itemRows;
+        itemRows.reserve(itemCount);
+        for (int i = 0; i < itemCount; ++i) {
+            itemRows.append(new QTreeWidgetItem(QStringList{m_container->GetItemText(l, i),
+                                                            m_container->GetItemAction(l, i),
+                                                            listNumber, itemNumbers[i]}));
+        }
+        listRow->addChildren(itemRows);
+        listRows.append(listRow);
+    }
+    m_tree->addTopLevelItems(listRows);
+    m_tree->expandAll();
+}
+
+void MainWindow::OnAddList()
+{
+    DlgList dialog(tr("New List"), this);
+    if (dialog.exec() == QDialog::Accepted) {
+        auto* row = new QTreeWidgetItem(m_tree);
+        row->setText(NameColumn, dialog.GetListName());
+        row->setText(ListIndexColumn, QString::number(m_container->GetListCount()));
+        m_container->AddList(dialog.GetListName());
+        m_tree->setCurrentItem(row);
+    }
+    m_modified = true;
+}
+
+void MainWindow::OnInsertItem()
+{
+    m_modified = true;
+    QTreeWidgetItem* current = m_tree->currentItem();
+    if (!current)
+        return;
+    DlgItem dialog(tr("New item"), QString(), this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+
+    // A new item always goes to the end of the current row's list.
+    QTreeWidgetItem* listRow = current->parent() ? current->parent() : current;
+    auto* row = new QTreeWidgetItem(listRow);
+    const int list = ListIndex(listRow);
+    m_container->AddItem(dialog.GetItemText(), dialog.GetActionText(), list);
+    row->setText(NameColumn, dialog.GetItemText());
+    row->setText(ActionColumn, dialog.GetActionText());
+    row->setText(ListIndexColumn, listRow->text(ListIndexColumn));
+    row->setText(ItemIndexColumn, QString::number(m_container->GetItemCount(list) - 1));
+    m_tree->setCurrentItem(row);
+}
+
+void MainWindow::OnEdit()
+{
+    QTreeWidgetItem* current = m_tree->currentItem();
+    if (!current)
+        return;
+    if (current->parent()) {
+        DlgItem dialog(current->text(NameColumn), current->text(ActionColumn), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        current->setText(NameColumn, dialog.GetItemText());
+        current->setText(ActionColumn, dialog.GetActionText());
+        m_container->SetItem(dialog.GetItemText(), dialog.GetActionText(), ListIndex(current),
+                             ItemIndex(current));
+    } else {
+        DlgList dialog(current->text(NameColumn), this);
+        if (dialog.exec() != QDialog::Accepted)
+            return;
+        current->setText(NameColumn, dialog.GetListName());
+        m_container->SetListName(dialog.GetListName(), ListIndex(current));
+    }
+    m_modified = true;
+}
+
+void MainWindow::OnDelete()
+{
+    m_modified = true;
+    QTreeWidgetItem* current = m_tree->currentItem();
+    if (!current)
+        return;
+
+    // The rows after the deleted one are renumbered in place, so that the lists the user
+    // expanded or collapsed stay as they are.
+    if (QTreeWidgetItem* listRow = current->parent()) {
+        const int position = listRow->indexOfChild(current);
+        listRow->takeChild(position);
+        m_container->DeleteItem(ListIndex(current), ItemIndex(current));
+        delete current;
+        for (int i = position; i < listRow->childCount(); ++i)
+            listRow->child(i)->setText(ItemIndexColumn, QString::number(i));
+    } else {
+        const int position = m_tree->indexOfTopLevelItem(current);
+        m_tree->takeTopLevelItem(position);
+        m_container->DeleteList(ListIndex(current));
+        delete current;
+        for (int l = position; l < m_tree->topLevelItemCount(); ++l) {
+            QTreeWidgetItem* row = m_tree->topLevelItem(l);
+            const QString number = QString::number(l);
+            row->setText(ListIndexColumn, number);
+            for (int i = 0; i < row->childCount(); ++i)
+                row->child(i)->setText(ListIndexColumn, number);
+        }
+    }
+}
+
+void MainWindow::OnMoveUp()
+{
+    Move(-1);
+}
+
+void MainWindow::OnMoveDown()
+{
+    Move(+1);
+}
+
+void MainWindow::Move(int offset)
+{
+    const QTreeWidgetItem* current = m_tree->currentItem();
+    if (!current)
+        return;
+    // A list row reads as the first item of its list.
+    const int list = ListIndex(current);
+    const int item = ItemIndex(current);
+    if (list < 0 || item < 0)
+        return;
+    m_container->MoveItem(list, item, offset);
+    m_modified = true;
+    RebuildTree();
+}
+
+void MainWindow::OnFileOpen()
+{
+    const QString fileName = QFileDialog::getOpenFileName(
+        this, tr("Open File"), QDir::currentPath(), tr("Checklist Xml (*.xml);;All files (*.*)"));
+    if (fileName.isEmpty() || !QFile::exists(fileName))
+        return;
+
+    delete m_container;
+    m_container = new CheckListContainer(fileName);
+    // A file that cannot be loaded leaves the new, empty document; the tree must not keep
+    // showing rows of the discarded one.
+    if (!LoadFile(fileName))
+        m_tree->clear();
+}
+
+bool MainWindow::LoadFile(const QString& fileName)
+{
+    QFile file(fileName);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    if (file.size() > kMaxFileSize) {
+        std::fprintf(stderr, "Checklist file is larger than %lld bytes: %s.\n",
+                     static_cast<long long>(kMaxFileSize), QFile::encodeName(fileName).constData());
+        return false;
+    }
+    const QByteArray bytes = file.readAll();
+
+    // Whatever follows a NUL byte is ignored.
+    const int end = bytes.indexOf('\0');
+    const QString text = QString::fromUtf8(bytes.constData(), end < 0 ? bytes.size() : end);
+
+    bool wellFormed = false;
+    if (!NestsWithinLimit(text, &wellFormed)) {
+        std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", kXmlNestingLimit);
+        return false;
+    }
+    if (!wellFormed)
+        return false;
+    {
+        QDomDocument check;
+        if (!check.setContent(text, false))
+            return false;
+    }
+
+    QByteArray buffer = text.toUtf8(); // writable and NUL-terminated
+    m_container->ParseXML(buffer.data());
+    RebuildTree();
+    return true;
+}
+
+void MainWindow::OnFileSave()
+{
+    const QString fileName = QFileDialog::getSaveFileName(
+        this, tr("Save File"), QDir::currentPath(), tr("Checklist Xml (*.xml)"));
+    if (fileName.isEmpty())
+        return;
+    m_container->SetFileName(fileName);
+    if (m_container->WriteXML()) {
+        m_modified = false;
+        return;
+    }
+    // The changes are not on disk, so they still count as unsaved.
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("The checklist could not be saved to \"%1\".\n"
+                            "The previous content of that file is unchanged.")
+                             .arg(QDir::toNativeSeparators(fileName)));
+}
+
+void MainWindow::OnClearList()
+{
+    if (m_modified && m_tree->topLevelItemCount() > 0) {
+        const QMessageBox::StandardButton answer = QMessageBox::warning(
+            this, QObject::tr("Warning"),
+            QObject::tr("Changes were not saved.\nDo you want to continue and lose changes?"),
+            QMessageBox::Ok | QMessageBox::Cancel);
+        if (answer != QMessageBox::Ok)
+            return;
+    }
+    m_tree->clear();
+    m_modified = true;
+    delete m_container;
+    m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
+    m_tree->setFocus(Qt::OtherFocusReason);
+}

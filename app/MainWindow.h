@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QMainWindow>
+
+class QMenuBar;
+class QPushButton;
+class QStatusBar;
+class QToolBar;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+namespace zuchecklist {
+class CheckListContainer;
+}
+
+// The editor window: the checklist tree between two rows of command buttons.
+// Every tree row carries the position of its list (column 2) and of its item (column 3) as
+// decimal text beyond the two visible columns; the commands address the document only
+// through these numbers.
+class MainWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit MainWindow(QWidget* parent = nullptr);
+    ~MainWindow() override;
+
+    // Empties the tree and fills it again from the document, all lists expanded.
+    void RebuildTree();
+
+private slots:
+    void OnFileOpen();
+    void OnFileSave();
+    void OnClearList();
+    void OnMoveUp();
+    void OnMoveDown();
+    void OnDelete();
+    void OnInsertItem();
+    void OnEdit();
+    void OnAddList();
+
+private:
+    // The widgets of the window's frame.
+    struct Form
+    {
+        QMenuBar* menuBar;
+        QToolBar* mainToolBar;
+        QWidget* centralWidget;
+        QStatusBar* statusBar;
+    };
+
+    void SetupForm();
+    void Move(int offset);
+    bool LoadFile(const QString& fileName);
+
+    Form* m_form;
+    QTreeWidget* m_tree;
+    QPushButton* m_open;
+    QPushButton* m_save;
+    QPushButton* m_clear;
+    QPushButton* m_addList;
+    QPushButton* m_addItem;
+    QPushButton* m_edit;
+    QPushButton* m_delete;
+    QPushButton* m_up;
+    QPushButton* m_down;
+    bool m_modified;
+    zuchecklist::CheckListContainer* m_container;
+
+    friend class MainWindowTester;
+};

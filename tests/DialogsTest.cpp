@@ -1,0 +1,129 @@
+#include "app/DlgItem.h"
+#include "app/DlgList.h"
+
+#include <QLabel>
+#include <QLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+
+namespace {
+
+QLineEdit* Edit(QWidget* dialog, const char* name)
+{
+    return dialog->findChild<QLineEdit*>(QLatin1String(name));
+}
+
+QStringList Labels(QWidget* dialog)
+{
+    QStringList texts;
+    for (QLabel* label : dialog->findChildren<QLabel*>())
+        texts << label->text();
+    return texts;
+}
+
+// Runs the dialog modally while 'act' drives it from the event loop.
+int RunModal(QDialog& dialog, std::function<void()> act)
+{
+    QTimer::singleShot(0, [&dialog, act] {
+        dialog.activateWindow();
+        act();
+    });
+    return dialog.exec();
+}
+
+TEST(DlgList, ShowsTitleLabelAndInitialNameCutTo80)
+{
+    QWidget parent;
+    DlgList dialog(QString(100, QLatin1Char('n')), &parent);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("List name editor"));
+    EXPECT_EQ(dialog.parentWidget(), &parent);
+    EXPECT_EQ(Labels(&dialog), QStringList{"Specify list name: "});
+    EXPECT_EQ(dialog.GetListName(), QString(80, QLatin1Char('n')));
+    QList<QPushButton*> buttons = dialog.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 2);
+    EXPECT_EQ(buttons[0]->text(), QStringLiteral("OK"));
+    EXPECT_EQ(buttons[1]->text(), QStringLiteral("Cancel"));
+}
+
+TEST(DlgList, OkReturnsTypedTextWithBlanksAndTypingStopsAtTheLimit)
+{
+    DlgList dialog(QStringLiteral("New List"), nullptr);
+    const int result = RunModal(dialog, [&] {
+        QLineEdit* edit = Edit(&dialog, "listNameEdit");
+        edit->selectAll();
+        QTest::keyClicks(edit, QStringLiteral("  Taxi  "));
+        QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(dialog.GetListName(), QStringLiteral("  Taxi  "));
+
+    DlgList full(QString(80, QLatin1Char('x')), nullptr);
+    RunModal(full, [&] {
+        QLineEdit* edit = Edit(&full, "listNameEdit");
+        edit->end(false);
+        QTest::keyClicks(edit, QStringLiteral("yz"));
+        QTest::keyClick(edit, Qt::Key_Return); // Return activates OK
+    });
+    EXPECT_EQ(full.result(), 1);
+    EXPECT_EQ(full.GetListName(), QString(80, QLatin1Char('x')));
+}
+
+TEST(DlgList, CancelEscapeAndCloseReject)
+{
+    for (int way = 0; way < 3; ++way) {
+        DlgList dialog(QStringLiteral("a"), nullptr);
+        const int result = RunModal(dialog, [&] {
+            if (way == 0)
+                QTest::mouseClick(dialog.findChild<QPushButton*>("cancelButton"), Qt::LeftButton);
+            else if (way == 1)
+                QTest::keyClick(&dialog, Qt::Key_Escape);
+            else
+                dialog.close();
+        });
+        EXPECT_EQ(result, 0) << way;
+    }
+}
+
+TEST(DlgItem, ShowsTitleLabelsAndCutsInitialTextsTo70And16)
+{
+    DlgItem dialog(QString(90, QLatin1Char('t')), QString(20, QLatin1Char('a')), nullptr);
+    EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Item Editor"));
+    EXPECT_EQ(Labels(&dialog), (QStringList{"Specify item text:", "Specify action text:"}));
+    EXPECT_EQ(dialog.GetItemText(), QString(70, QLatin1Char('t')));
+    EXPECT_EQ(dialog.GetActionText(), QString(16, QLatin1Char('a')));
+    // The item field comes first, above the action field.
+    QLayout* layout = dialog.layout();
+    EXPECT_LT(layout->indexOf(Edit(&dialog, "itemTextEdit")),
+              layout->indexOf(Edit(&dialog, "actionTextEdit")));
+}
+
+TEST(DlgItem, OkWithEmptyTextsReturnsEmptyStrings)
+{
+    DlgItem dialog(QStringLiteral("New item"), QString(), nullptr);
+    const int result = RunModal(dialog, [&] {
+        Edit(&dialog, "itemTextEdit")->clear();
+        QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+    });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(dialog.GetItemText(), QString());
+    EXPECT_EQ(dialog.GetActionText(), QString());
+}
+
+TEST(DlgItem, ActionFieldTakesAtMostSixteenTypedCharacters)
+{
+    DlgItem dialog(QString(), QString(), nullptr);
+    const int result = RunModal(dialog, [&] {
+        QTest::keyClicks(Edit(&dialog, "actionTextEdit"), QStringLiteral("0123456789abcdefXYZ"));
+        QTest::keyClick(&dialog, Qt::Key_Escape);
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(dialog.GetActionText(), QStringLiteral("0123456789abcdef"));
+}
+
+} // namespace

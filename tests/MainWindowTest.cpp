@@ -1,0 +1,516 @@
+#include "support/GuiDriver.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMetaMethod>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QTest>
+#include <QToolBar>
+#include <QTreeWidget>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <random>
+
+using zuchecklist::CheckListContainer;
+
+namespace {
+
+class MainWindowTest : public ::testing::Test
+{
+protected:
+    MainWindowTest() : tester(window) {}
+
+    // Loads a document straight into the model and shows it, as Open does.
+    void Load(std::initializer_list<int> itemCounts)
+    {
+        gui::FillModel(tester.Model(), itemCounts);
+        window.RebuildTree();
+    }
+    void Select(int list, int item = -1)
+    {
+        QTreeWidgetItem* row = tree()->topLevelItem(list);
+        tree()->setCurrentItem(item < 0 ? row : row->child(item));
+    }
+    // Clicks a button whose command should open a dialog, answered by 'answer'.
+    void ClickWithDialog(const char* button, ModalAnswerer::Answer answer)
+    {
+        answerer.Arm(std::move(answer));
+        ASSERT_TRUE(gui::Click(&window, button));
+        EXPECT_TRUE(answerer.Answered()) << button << " showed no dialog";
+    }
+    void ClickWithoutDialog(const char* button)
+    {
+        const int before = answerer.Unexpected();
+        ASSERT_TRUE(gui::Click(&window, button));
+        EXPECT_EQ(answerer.Unexpected(), before) << button << " showed a dialog";
+    }
+    QTreeWidget* tree() const { return tester.Tree(); }
+    const CheckListContainer& model() const { return tester.Model(); }
+    QString Mismatch() const { return gui::CompareTreeWithModel(tree(), model()); }
+
+    MainWindow window;
+    MainWindowTester tester;
+    ModalAnswerer answerer;
+};
+
+TEST_F(MainWindowTest, StartsEmptyAt640x480WithItsWidgets)
+{
+    // Set before showing: the header then stretches its last section over the free width.
+    EXPECT_EQ(tree()->columnWidth(0), 240);
+    EXPECT_EQ(tree()->columnWidth(1), 220);
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    EXPECT_EQ(window.windowTitle(), QStringLiteral("Vellorin"));
+    EXPECT_EQ(window.objectName(), QStringLiteral("MainWindow"));
+    EXPECT_EQ(window.size(), QSize(640, 480));
+    EXPECT_EQ(window.minimumSize(), QSize(640, 480));
+    EXPECT_FALSE(window.windowIcon().isNull());
+
+    ASSERT_NE(window.findChild<QMenuBar*>(QStringLiteral("menuBar")), nullptr);
+    EXPECT_TRUE(window.menuBar()->actions().isEmpty());
+    auto* toolBar = window.findChild<QToolBar*>(QStringLiteral("mainToolBar"));
+    ASSERT_NE(toolBar, nullptr);
+    EXPECT_TRUE(toolBar->actions().isEmpty());
+    EXPECT_EQ(window.statusBar()->objectName(), QStringLiteral("statusBar"));
+    EXPECT_EQ(window.findChild<QWidget*>(QStringLiteral("centralWidget")), nullptr)
+        << "the placeholder central widget is replaced";
+
+    EXPECT_EQ(tree()->columnCount(), 2);
+    EXPECT_EQ(tree()->headerItem()->text(0), QStringLiteral("Name"));
+    EXPECT_EQ(tree()->headerItem()->text(1), QStringLiteral("Action"));
+    EXPECT_EQ(tree()->selectionMode(), QAbstractItemView::SingleSelection);
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_EQ(model().GetFileName(), QStringLiteral("CheckList.xml"));
+    EXPECT_FALSE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, ButtonsSitInTheirRowsInOrder)
+{
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    const char* top[] = {"Open", "Save", "Clear"};
+    const char* bottom[] = {"Add List", "Add Item", "Edit", "Delete", "Up", "Down"};
+    QList<QPushButton*> buttons = window.findChildren<QPushButton*>();
+    ASSERT_EQ(buttons.size(), 9);
+    auto byCaption = [&](const char* caption) -> QPushButton* {
+        for (QPushButton* b : buttons)
+            if (b->text() == QLatin1String(caption))
+                return b;
+        return nullptr;
+    };
+    int lastX = -1;
+    for (const char* caption : top) {
+        QPushButton* b = byCaption(caption);
+        ASSERT_NE(b, nullptr) << caption;
+        EXPECT_LT(b->mapTo(&window, QPoint()).y(), tree()->mapTo(&window, QPoint()).y());
+        EXPECT_GT(b->x(), lastX);
+        lastX = b->x();
+    }
+    EXPECT_LT(lastX + byCaption("Clear")->width(), window.width() / 2) << "top row keeps left";
+    lastX = -1;
+    int totalWidth = 0;
+    for (const char* caption : bottom) {
+        QPushButton* b = byCaption(caption);
+        ASSERT_NE(b, nullptr) << caption;
+        EXPECT_GT(b->mapTo(&window, QPoint()).y(), tree()->mapTo(&window, QPoint()).y());
+        EXPECT_GT(b->x(), lastX);
+        lastX = b->x();
+        totalWidth += b->width();
+    }
+    EXPECT_GT(totalWidth, window.width() * 3 / 4) << "bottom row shares the whole width";
+}
+
+TEST_F(MainWindowTest, DeclaresTheNineSlotsInOrder)
+{
+    const QMetaObject* meta = window.metaObject();
+    EXPECT_STREQ(meta->className(), "MainWindow");
+    const char* expectedSlots[] = {"OnFileOpen()",   "OnFileSave()", "OnClearList()",
+                                   "OnMoveUp()",     "OnMoveDown()", "OnDelete()",
+                                   "OnInsertItem()", "OnEdit()",     "OnAddList()"};
+    ASSERT_EQ(meta->methodCount() - meta->methodOffset(), 9);
+    for (int i = 0; i < 9; ++i) {
+        const QMetaMethod method = meta->method(meta->methodOffset() + i);
+        EXPECT_EQ(method.methodSignature(), QByteArray(expectedSlots[i]));
+        EXPECT_EQ(method.access(), QMetaMethod::Private);
+    }
+}
+
+TEST_F(MainWindowTest, RebuildMirrorsModelAndExpandsEveryList)
+{
+    window.RebuildTree();
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+
+    Load({3, 0, 2, 0, 0, 0, 0, 0, 0, 0, 1}); // eleven lists: the last carries "10"
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->topLevelItem(10)->text(2), QStringLiteral("10"));
+    EXPECT_EQ(tree()->topLevelItem(1)->childCount(), 0);
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+    for (int l = 0; l < tree()->topLevelItemCount(); ++l)
+        EXPECT_TRUE(tree()->topLevelItem(l)->isExpanded()) << l;
+    EXPECT_FALSE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, AddListAppendsAndSelectsTheNewRow)
+{
+    Load({1});
+    Select(0, 0); // the current row does not matter
+    ClickWithDialog("addListButton", [](QWidget* dialog) {
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("listNameEdit")->text(), "New List");
+        gui::Type(dialog, "listNameEdit", QStringLiteral("Before takeoff"));
+        gui::ClickOk(dialog);
+    });
+    EXPECT_EQ(model().GetListCount(), 2);
+    EXPECT_EQ(model().GetListName(1), QStringLiteral("Before takeoff"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), tree()->topLevelItem(1));
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, AddListCancelledOrEscapedAddsNothingButSetsModified)
+{
+    ClickWithDialog("addListButton", gui::Cancel());
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+
+    tester.SetModified(false);
+    ClickWithDialog("addListButton", [](QWidget* dialog) { gui::PressEscape(dialog); });
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, AddItemWithoutCurrentRowShowsNoDialogButSetsModified)
+{
+    Load({2});
+    ClickWithoutDialog("addItemButton");
+    EXPECT_EQ(model().GetItemCount(0), 2);
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, AddItemGoesToTheEndOfTheCurrentRowsList)
+{
+    Load({0, 3});
+    Select(1, 1); // second of three items
+    ClickWithDialog("addItemButton", [](QWidget* dialog) {
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("itemTextEdit")->text(), "New item");
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("actionTextEdit")->text(), QString());
+        gui::Type(dialog, "itemTextEdit", QStringLiteral("Flaps"));
+        gui::Type(dialog, "actionTextEdit", QStringLiteral("UP"));
+        gui::ClickOk(dialog);
+    });
+    ASSERT_EQ(model().GetItemCount(1), 4);
+    EXPECT_EQ(model().GetItemText(1, 3), QStringLiteral("Flaps"));
+    EXPECT_EQ(model().GetItemAction(1, 3), QStringLiteral("UP"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), tree()->topLevelItem(1)->child(3));
+    EXPECT_EQ(tree()->currentItem()->text(3), QStringLiteral("3"));
+
+    Select(0); // a list without items gets item index 0
+    ClickWithDialog("addItemButton", gui::AcceptItem(QStringLiteral("x"), QStringLiteral("y")));
+    EXPECT_EQ(model().GetItemCount(0), 1);
+    EXPECT_EQ(tree()->currentItem()->text(3), QStringLiteral("0"));
+    EXPECT_EQ(Mismatch(), QString());
+}
+
+TEST_F(MainWindowTest, AddItemCancelledAddsNothingButSetsModified)
+{
+    Load({1});
+    Select(0);
+    ClickWithDialog("addItemButton", gui::Cancel());
+    EXPECT_EQ(model().GetItemCount(0), 1);
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, EditRewritesTheCurrentRowAndItsEntryOnly)
+{
+    Load({2, 2, 1});
+    Select(1, 1);
+    ClickWithDialog("editButton", [](QWidget* dialog) {
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("itemTextEdit")->text(), "L1I1");
+        EXPECT_EQ(dialog->findChild<QLineEdit*>("actionTextEdit")->text(), "A1");
+        gui::Type(dialog, "itemTextEdit", QStringLiteral("Gear"));
+        gui::Type(dialog, "actionTextEdit", QStringLiteral("DOWN"));
+        gui::ClickOk(dialog);
+    });
+    EXPECT_EQ(model().GetItemText(1, 1), QStringLiteral("Gear"));
+    EXPECT_EQ(model().GetItemAction(1, 1), QStringLiteral("DOWN"));
+    EXPECT_EQ(model().GetItemText(1, 0), QStringLiteral("L1I0"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_TRUE(tester.Modified());
+
+    tester.SetModified(false);
+    Select(2); // renaming the third list
+    ClickWithDialog("editButton", gui::AcceptList(QStringLiteral("Landing")));
+    EXPECT_EQ(model().GetListName(2), QStringLiteral("Landing"));
+    EXPECT_EQ(model().GetListName(1), QStringLiteral("L1"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), tree()->topLevelItem(2));
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, EditWithoutCurrentRowOrCancelledChangesNothing)
+{
+    Load({1});
+    ClickWithoutDialog("editButton");
+    EXPECT_FALSE(tester.Modified());
+
+    Select(0, 0);
+    ClickWithDialog("editButton", gui::Cancel());
+    Select(0);
+    ClickWithDialog("editButton", [](QWidget* dialog) { gui::PressEscape(dialog); });
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I0"));
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("L0"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_FALSE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, EditAcceptedUnchangedCutsLongTextsToTheFieldLimits)
+{
+    tester.Model().AddList(QString(100, QLatin1Char('n')));
+    tester.Model().AddItem(QString(100, QLatin1Char('t')), QString(30, QLatin1Char('a')), 0);
+    window.RebuildTree();
+    Select(0, 0);
+    ClickWithDialog("editButton", gui::AcceptItem(QString(), QString()));
+    EXPECT_EQ(model().GetItemText(0, 0), QString(70, QLatin1Char('t')));
+    EXPECT_EQ(model().GetItemAction(0, 0), QString(16, QLatin1Char('a')));
+    Select(0);
+    ClickWithDialog("editButton", gui::AcceptList(QString()));
+    EXPECT_EQ(model().GetListName(0), QString(80, QLatin1Char('n')));
+    EXPECT_EQ(Mismatch(), QString());
+}
+
+TEST_F(MainWindowTest, DeleteWithoutCurrentRowOnlySetsModified)
+{
+    Load({2});
+    ClickWithoutDialog("deleteButton");
+    EXPECT_EQ(model().GetItemCount(0), 2);
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, DeleteItemRenumbersTheLaterItemsInPlace)
+{
+    Load({3, 2});
+    tree()->topLevelItem(1)->setExpanded(false);
+    Select(0, 0);
+    ClickWithoutDialog("deleteButton");
+    ASSERT_EQ(model().GetItemCount(0), 2);
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I1"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->topLevelItem(0)->child(1)->text(3), QStringLiteral("1"));
+    EXPECT_FALSE(tree()->topLevelItem(1)->isExpanded()) << "a collapsed list stays collapsed";
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, DeleteListRemovesItsItemsAndRenumbersTheLaterLists)
+{
+    Load({2, 3, 1});
+    tree()->topLevelItem(2)->setExpanded(false);
+    Select(0);
+    ClickWithoutDialog("deleteButton"); // no question, though the list holds items
+    ASSERT_EQ(model().GetListCount(), 2);
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("L1"));
+    EXPECT_EQ(model().GetItemCount(0), 3);
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_TRUE(tree()->topLevelItem(0)->isExpanded());
+    EXPECT_FALSE(tree()->topLevelItem(1)->isExpanded());
+
+    // The renumbered rows address their own entries afterwards.
+    Select(1, 0);
+    ClickWithoutDialog("deleteButton");
+    EXPECT_EQ(model().GetItemCount(1), 0);
+    EXPECT_EQ(model().GetItemCount(0), 3);
+    EXPECT_EQ(Mismatch(), QString());
+}
+
+TEST_F(MainWindowTest, UpAndDownAtTheEdgesChangeNothingButRebuild)
+{
+    Load({3});
+    tree()->topLevelItem(0)->setExpanded(false);
+    Select(0, 0);
+    ClickWithoutDialog("upButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I0"));
+    EXPECT_TRUE(tester.Modified());
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+    EXPECT_TRUE(tree()->topLevelItem(0)->isExpanded()) << "rebuilt, all expanded";
+
+    Select(0, 2);
+    ClickWithoutDialog("downButton");
+    EXPECT_EQ(model().GetItemText(0, 2), QStringLiteral("L0I2"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+}
+
+TEST_F(MainWindowTest, UpAndDownSwapWithTheNeighbourAndLeaveNoCurrentRow)
+{
+    Load({3});
+    Select(0, 1);
+    ClickWithoutDialog("upButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I1"));
+    EXPECT_EQ(model().GetItemText(0, 1), QStringLiteral("L0I0"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+
+    // Without choosing a row again, the button does nothing.
+    tester.SetModified(false);
+    ClickWithoutDialog("upButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I1"));
+    EXPECT_FALSE(tester.Modified());
+
+    Select(0, 0);
+    ClickWithoutDialog("downButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I0"));
+    EXPECT_EQ(model().GetItemText(0, 1), QStringLiteral("L0I1"));
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, ListRowMovesItsFirstItem)
+{
+    Load({2});
+    Select(0);
+    ClickWithoutDialog("downButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I1"));
+    EXPECT_EQ(model().GetItemText(0, 1), QStringLiteral("L0I0"));
+    Select(0);
+    tester.SetModified(false);
+    ClickWithoutDialog("upButton");
+    EXPECT_EQ(model().GetItemText(0, 0), QStringLiteral("L0I1"));
+    EXPECT_TRUE(tester.Modified());
+    EXPECT_EQ(Mismatch(), QString());
+}
+
+TEST_F(MainWindowTest, ClosingWithUnsavedChangesQuitsWithoutAQuestion)
+{
+    window.show();
+    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("x")));
+    ASSERT_TRUE(tester.Modified());
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(answerer.Unexpected(), 0);
+}
+
+// A simple reference of the document and of what each command does to it.
+struct Reference
+{
+    struct List
+    {
+        QString name;
+        std::vector<std::pair<QString, QString>> items;
+    };
+    std::vector<List> lists;
+    bool modified = false;
+};
+
+TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
+{
+    std::mt19937 random(20261207);
+    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    Reference ref;
+    int counter = 0;
+
+    for (int step = 0; step < 3000; ++step) {
+        // Choose the current row: none, a list row or an item row.
+        int list = -1, item = -1;
+        const int rows = tree()->topLevelItemCount();
+        if (rows > 0 && pick(5) != 0) {
+            list = pick(rows);
+            const int items = tree()->topLevelItem(list)->childCount();
+            if (items > 0 && pick(3) != 0)
+                item = pick(items);
+            Select(list, item);
+        } else {
+            tree()->setCurrentItem(nullptr);
+        }
+        const bool accept = pick(4) != 0;
+        const QString text = QStringLiteral("t%1").arg(++counter);
+        const QString action = QStringLiteral("a%1").arg(counter);
+        auto answerList = accept ? gui::AcceptList(text) : gui::Cancel();
+        auto answerItem = accept ? gui::AcceptItem(text, action) : gui::Cancel();
+
+        switch (pick(6)) {
+        case 0:
+            ClickWithDialog("addListButton", answerList);
+            if (accept)
+                ref.lists.push_back({text, {}});
+            ref.modified = true;
+            break;
+        case 1:
+            if (list < 0) {
+                ClickWithoutDialog("addItemButton");
+            } else {
+                ClickWithDialog("addItemButton", answerItem);
+                if (accept)
+                    ref.lists[list].items.push_back({text, action});
+            }
+            ref.modified = true;
+            break;
+        case 2:
+            if (list < 0) {
+                ClickWithoutDialog("editButton");
+            } else if (item < 0) {
+                ClickWithDialog("editButton", answerList);
+                if (accept) {
+                    ref.lists[list].name = text;
+                    ref.modified = true;
+                }
+            } else {
+                ClickWithDialog("editButton", answerItem);
+                if (accept) {
+                    ref.lists[list].items[item] = {text, action};
+                    ref.modified = true;
+                }
+            }
+            break;
+        case 3:
+            ClickWithoutDialog("deleteButton");
+            if (list >= 0 && item < 0)
+                ref.lists.erase(ref.lists.begin() + list);
+            else if (list >= 0)
+                ref.lists[list].items.erase(ref.lists[list].items.begin() + item);
+            ref.modified = true;
+            break;
+        default: {
+            const int offset = pick(2) == 0 ? -1 : 1;
+            ClickWithoutDialog(offset < 0 ? "upButton" : "downButton");
+            if (list >= 0) {
+                auto& items = ref.lists[list].items;
+                const int from = item < 0 ? 0 : item;
+                const int to = from + offset;
+                if (from < static_cast<int>(items.size()) && to >= 0 &&
+                    to < static_cast<int>(items.size()))
+                    std::swap(items[from], items[to]);
+                ref.modified = true;
+            }
+            break;
+        }
+        }
+
+        // Sometimes the user starts over.
+        if (pick(200) == 0) {
+            tester.SetModified(false);
+            ClickWithoutDialog("clearButton");
+            ref.lists.clear();
+            ref.modified = true;
+        }
+
+        ASSERT_EQ(Mismatch(), QString()) << "step " << step;
+        ASSERT_EQ(model().GetListCount(), static_cast<int>(ref.lists.size())) << "step " << step;
+        for (int l = 0; l < model().GetListCount(); ++l) {
+            ASSERT_EQ(model().GetListName(l), ref.lists[l].name) << "step " << step;
+            ASSERT_EQ(model().GetItemCount(l), static_cast<int>(ref.lists[l].items.size()));
+            for (int i = 0; i < model().GetItemCount(l); ++i) {
+                ASSERT_EQ(model().GetItemText(l, i), ref.lists[l].items[i].first) << step;
+                ASSERT_EQ(model().GetItemAction(l, i), ref.lists[l].items[i].second) << step;
+            }
+        }
+        ASSERT_EQ(tester.Modified(), ref.modified) << "step " << step;
+    }
+}
+
+} // namespace

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "Common/CheckList/CheckListContainer.h"
+#include "app/MainWindow.h"
+
+#include <QString>
+#include <QTimer>
+
+#include <functional>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// Test access to the window's state, which it keeps private.
+class MainWindowTester
+{
+public:
+    explicit MainWindowTester(MainWindow& window) : m_window(window) {}
+
+    bool Modified() const { return m_window.m_modified; }
+    void SetModified(bool modified) { m_window.m_modified = modified; }
+    zuchecklist::CheckListContainer& Model() const { return *m_window.m_container; }
+    QTreeWidget* Tree() const { return m_window.m_tree; }
+
+private:
+    MainWindow& m_window;
+};
+
+// Answers modal dialogs from a timer while a button click runs their event loop.
+// Arm() before the click that should open a dialog; Answered() tells afterwards whether it
+// came. A modal widget that shows up while nothing is armed is rejected and counted.
+class ModalAnswerer
+{
+public:
+    using Answer = std::function<void(QWidget* modal)>;
+
+    ModalAnswerer();
+    void Arm(Answer answer);
+    bool Answered() const { return m_answered; }
+    int Unexpected() const { return m_unexpected; }
+
+private:
+    void Poll();
+
+    QTimer m_timer;
+    Answer m_answer;
+    bool m_answered = false;
+    int m_unexpected = 0;
+};
+
+namespace gui {
+
+// Clicks a button of the window found by its object name; false if there is none.
+bool Click(QWidget* window, const char* buttonName);
+
+// Typing into dialogs: the field's text is replaced by 'text' through key events.
+void Type(QWidget* dialog, const char* editName, const QString& text);
+void ClickOk(QWidget* dialog);
+void ClickCancel(QWidget* dialog);
+void PressEscape(QWidget* dialog);
+
+// Answers for the list and item dialogs; a null text leaves the field as it is.
+ModalAnswerer::Answer AcceptList(const QString& name);
+ModalAnswerer::Answer AcceptItem(const QString& text, const QString& action);
+ModalAnswerer::Answer Cancel();
+
+// Every row against the document: texts, index columns, and no unset column set.
+// Returns an empty string when they agree, otherwise what differs.
+QString CompareTreeWithModel(const QTreeWidget* tree, const zuchecklist::CheckListContainer& model);
+
+// Fills a document through its own operations: lists "L0".., items "L<l>I<i>", actions "A<i>".
+void FillModel(zuchecklist::CheckListContainer& model, std::initializer_list<int> itemCounts);
+
+} // namespace gui
