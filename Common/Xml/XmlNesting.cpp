@@ -100,6 +100,7 @@ enum class Node
 {
     Error,
     Other,
+    EmptyElement,
     OpenElement
 };
 
@@ -156,7 +157,7 @@ Node SkipNodeStart(const char*& p)
     }
     if (p[0] == '/' && p[1] == '>') {
         p += 2;
-        return Node::Other;
+        return Node::EmptyElement;
     }
     return Node::Error;
 }
@@ -200,14 +201,18 @@ int XmlNestingDepth(const char* text, int limit)
         case Node::Error:
             return deepest;
         case Node::Other:
+            continue;
+        case Node::EmptyElement:
+            // Parsed one level down, though it opens no level of its own.
+            if (depth + 1 > deepest)
+                deepest = depth + 1;
             break;
         case Node::OpenElement:
-            if (++depth > deepest) {
+            if (++depth > deepest)
                 deepest = depth;
-                if (deepest > limit)
-                    return limit + 1;
-            }
             break;
         }
+        if (deepest > limit)
+            return limit + 1;
     }
 }

@@ -4,7 +4,8 @@
 
 // RapidXML descends once per element level, so a deeply nested text can exhaust the stack.
 // XmlNestingDepth walks a text the way RapidXML's full parse does, without recursion, and
-// returns the deepest element level it would reach (1 for a lone top-level element). It stops
+// returns the deepest element level it would reach (1 for a lone top-level element, empty or
+// not). It stops
 // as soon as the depth exceeds 'limit' and then returns limit + 1. Where RapidXML would stop
 // with a syntax error, the walk stops too and returns the depth reached so far.
 int XmlNestingDepth(const char* text, int limit);

@@ -1,0 +1,242 @@
+#include "Common/CheckList/CheckListContainer.h"
+
+#include <QLoggingCategory>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+using zuchecklist::CheckListContainer;
+
+namespace {
+
+QStringList g_messages;
+QStringList g_contexts;
+
+void Collect(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type != QtDebugMsg)
+        return;
+    g_messages << message;
+    g_contexts << QStringLiteral("%1|%2|%3|%4")
+                      .arg(QLatin1String(context.category), QLatin1String(context.file))
+                      .arg(context.line > 0 ? "line" : "no line")
+                      .arg(QLatin1String(context.function));
+}
+
+// Parses a copy of 'text' and records the debug trace and the standard error output.
+struct Load
+{
+    Load(CheckListContainer& container, const std::string& text)
+    {
+        std::vector<char> buffer(text.begin(), text.end());
+        buffer.push_back(0);
+        g_messages.clear();
+        g_contexts.clear();
+        QtMessageHandler previous = qInstallMessageHandler(Collect);
+        testing::internal::CaptureStderr();
+        ok = container.ParseXML(buffer.data());
+        stderrText = testing::internal::GetCapturedStderr();
+        qInstallMessageHandler(previous);
+        trace = g_messages;
+    }
+    bool ok;
+    std::string stderrText;
+    QStringList trace;
+};
+
+// The whole document as one line per list: "name: text/action, text/action".
+QStringList Dump(const CheckListContainer& c)
+{
+    QStringList lines;
+    for (int l = 0; l < c.GetListCount(); ++l) {
+        QStringList items;
+        for (int i = 0; i < c.GetItemCount(l); ++i)
+            items << c.GetItemText(l, i) + QLatin1Char('/') + c.GetItemAction(l, i);
+        lines << c.GetListName(l) + QStringLiteral(": ") + items.join(QStringLiteral(", "));
+    }
+    return lines;
+}
+
+const char* kEngineStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                           "<doc>\n"
+                           "   <list>\n"
+                           "      <name>Engine start</name>\n"
+                           "      <item>\n"
+                           "         <name>Fuel pump</name>\n"
+                           "         <action>ON</action>\n"
+                           "      </item>\n"
+                           "      <item>\n"
+                           "         <name>A &amp; B</name>\n"
+                           "         <action>&lt;5&gt;</action>\n"
+                           "      </item>\n"
+                           "   </list>\n"
+                           "</doc>\n";
+
+TEST(ParseXml, LoadsListsAndItemsWithTheirTrace)
+{
+    CheckListContainer c(QStringLiteral("f.xml"));
+    Load load(c, kEngineStart);
+    EXPECT_TRUE(load.ok);
+    EXPECT_EQ(load.stderrText, "");
+    EXPECT_EQ(Dump(c), QStringList{"Engine start: Fuel pump/ON, A & B/<5>"});
+    EXPECT_EQ(c.GetFileName(), QStringLiteral("f.xml"));
+    EXPECT_EQ(load.trace, (QStringList{"CHECKLIST:  \"Engine start\"",
+                                       "Item:  \"Fuel pump\"  | Action:  \"ON\"",
+                                       "Item:  \"A & B\"  | Action:  \"<5>\""}));
+    ASSERT_EQ(g_contexts.size(), 3);
+    for (const QString& context : g_contexts) {
+        EXPECT_TRUE(context.startsWith(QStringLiteral("default|"))) << context.toStdString();
+        EXPECT_TRUE(context.contains(QStringLiteral("CheckListContainer.cpp|line|")))
+            << context.toStdString();
+        EXPECT_TRUE(context.contains(QStringLiteral("ParseXML"))) << context.toStdString();
+    }
+}
+
+TEST(ParseXml, EmptyDocLoadsNothingSilently)
+{
+    for (const char* text : {"<doc></doc>", "<doc/>", "<?xml version='1.0'?>\n<doc>\n</doc>\n"}) {
+        CheckListContainer c{QString()};
+        Load load(c, text);
+        EXPECT_TRUE(load.ok) << text;
+        EXPECT_EQ(c.GetListCount(), 0);
+        EXPECT_TRUE(load.trace.isEmpty());
+        EXPECT_EQ(load.stderrText, "");
+    }
+}
+
+TEST(ParseXml, OtherRootReportsGlobalPartErrorAndKeepsTheDocument)
+{
+    for (const char* text : {"<Doc><list><name>x</name></list></Doc>", "<lists/>", ""}) {
+        CheckListContainer c{QString()};
+        c.AddList(QStringLiteral("kept"));
+        Load load(c, text);
+        EXPECT_FALSE(load.ok) << text;
+        EXPECT_EQ(load.stderrText, "Parse error in global part\n") << text;
+        EXPECT_EQ(Dump(c), QStringList{"kept: "});
+    }
+}
+
+TEST(ParseXml, SyntaxErrorReportsOnceAndAddsNothing)
+{
+    const struct
+    {
+        const char* text;
+        const char* message;
+    } cases[] = {
+        {"<doc><list><name>x</name></list>", "Xml parse error: unexpected end of data.\n"},
+        {"<doc><list><name>x</nam></list></doc>", "Xml parse error: invalid closing tag name.\n"},
+        {"<doc><list a></list></doc>", "Xml parse error: expected =.\n"},
+        {"<doc>&#x110000;</doc>", "Xml parse error: invalid numeric character entity.\n"},
+        {"x<doc/>", "Xml parse error: expected <.\n"},
+    };
+    for (const auto& test : cases) {
+        CheckListContainer c{QString()};
+        c.AddList(QStringLiteral("kept"));
+        Load load(c, test.text);
+        EXPECT_FALSE(load.ok) << test.text;
+        EXPECT_EQ(load.stderrText, test.message) << test.text;
+        EXPECT_EQ(Dump(c), QStringList{"kept: "}) << test.text;
+        EXPECT_TRUE(load.trace.isEmpty());
+    }
+}
+
+TEST(ParseXml, ReaderAcceptsTheFormatsLiberalSide)
+{
+    CheckListContainer c{QString()};
+    Load load(c, "\xEF\xBB\xBF<?xml version='1.0'?>\n"
+                 "<!DOCTYPE doc [ <!ELEMENT doc ANY> ]>\n"
+                 "<!-- comment --><?app data?>\n"
+                 "<doc x='1'>\n"
+                 " <List><name>ignored</name></List>\n"
+                 " <list name='attr'>\n"
+                 "  <item><action>a1</action><name>n1</name><extra/></item>\n"
+                 "  <name>First</name><name>Second</name>\n"
+                 "  <item><name>no action</name></item>\n"
+                 "  <Item><name>ignored</name></Item>\n"
+                 " </list>\n"
+                 " <list><item><name>  padded  </name><action>   </action></item></list>\n"
+                 "</doc>\n"
+                 "<doc><list><name>second doc</name></list></doc>\n");
+    EXPECT_TRUE(load.ok);
+    EXPECT_EQ(Dump(c), (QStringList{"First: n1/a1, no action/", ":   padded  /"}));
+}
+
+TEST(ParseXml, ReferencesAndNonAsciiDecode)
+{
+    CheckListContainer c{QString()};
+    Load load(c, "<doc><list><name>&amp;&#38;&#x26; &#233; &quot;&apos;</name>"
+                 "<item><name>\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x80</name>"
+                 "<action><![CDATA[hidden]]></action></item></list></doc>");
+    EXPECT_TRUE(load.ok);
+    EXPECT_EQ(c.GetListName(0), QStringLiteral("&&& \u00e9 \"'"));
+    EXPECT_EQ(c.GetItemText(0, 0),
+              QString::fromUtf8("\xC3\xA9t\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x9A\x80"));
+    EXPECT_EQ(c.GetItemAction(0, 0), QString()) << "CDATA is not part of the value";
+}
+
+TEST(ParseXml, LongValuesLoadWhole)
+{
+    std::string name;
+    for (int i = 0; i < 80; ++i)
+        name += "\xE2\x82\xAC"; // 240 bytes
+    std::string text(100000, 'x');
+    text[0] = 'A';
+    text[99999] = 'Z';
+    CheckListContainer c{QString()};
+    Load load(c, "<doc><list><name>" + name + "</name><item><name>" + text + "</name><action>" +
+                     name + "</action></item></list></doc>");
+    ASSERT_TRUE(load.ok);
+    EXPECT_EQ(c.GetListName(0), QString(80, QChar(0x20AC)));
+    EXPECT_EQ(c.GetItemText(0, 0), QString::fromStdString(text));
+    EXPECT_EQ(c.GetItemAction(0, 0), QString(80, QChar(0x20AC)));
+}
+
+TEST(ParseXml, LoadingTwiceAppendsASecondCopy)
+{
+    CheckListContainer c{QString()};
+    Load(c, kEngineStart);
+    Load(c, kEngineStart);
+    EXPECT_EQ(Dump(c), (QStringList{"Engine start: Fuel pump/ON, A & B/<5>",
+                                    "Engine start: Fuel pump/ON, A & B/<5>"}));
+}
+
+std::string Nested(int levels)
+{
+    std::string text = "<doc>";
+    for (int i = 1; i < levels; ++i)
+        text += "<a>";
+    for (int i = 1; i < levels; ++i)
+        text += "</a>";
+    return text + "</doc>";
+}
+
+TEST(ParseXml, DeepNestingIsRefusedBeforeParsing)
+{
+    CheckListContainer c{QString()};
+    c.AddList(QStringLiteral("kept"));
+    Load deep(c, Nested(100000));
+    EXPECT_FALSE(deep.ok);
+    EXPECT_EQ(deep.stderrText, "Xml nesting is deeper than 256 levels.\n");
+    EXPECT_EQ(Dump(c), QStringList{"kept: "});
+
+    Load over(c, Nested(257));
+    EXPECT_FALSE(over.ok);
+    Load limit(c, Nested(256));
+    EXPECT_TRUE(limit.ok);
+    EXPECT_EQ(limit.stderrText, "");
+}
+
+TEST(ParseXml, TraceFilteredOffStillLoads)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    CheckListContainer c{QString()};
+    Load load(c, kEngineStart);
+    QLoggingCategory::setFilterRules(QString());
+    EXPECT_TRUE(load.ok);
+    EXPECT_TRUE(load.trace.isEmpty());
+    EXPECT_EQ(c.GetItemCount(0), 2);
+}
+
+} // namespace
