@@ -311,6 +311,11 @@ void MainWindow::OnFileOpen()
 {
     const QString fileName = QFileDialog::getOpenFileName(
         this, tr("Open File"), QDir::currentPath(), tr("Checklist Xml (*.xml);;All files (*.*)"));
+    OpenFile(fileName);
+}
+
+void MainWindow::OpenFile(const QString& fileName)
+{
     if (fileName.isEmpty() || !QFile::exists(fileName))
         return;
 

@@ -51,6 +51,7 @@ private:
 
     void SetupForm();
     void Move(int offset);
+    void OpenFile(const QString& fileName);
     bool LoadFile(const QString& fileName);
 
     Form* m_form;

@@ -21,6 +21,8 @@ public:
     void SetModified(bool modified) { m_window.m_modified = modified; }
     zuchecklist::CheckListContainer& Model() const { return *m_window.m_container; }
     QTreeWidget* Tree() const { return m_window.m_tree; }
+    // What Open does once its dialog has returned a name.
+    void OpenFile(const QString& fileName) { m_window.OpenFile(fileName); }
 
 private:
     MainWindow& m_window;

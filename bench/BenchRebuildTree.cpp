@@ -1,0 +1,105 @@
+// RebuildTree against a bare QTreeWidget filled in bulk with the same rows, in one run.
+#include "tests/support/GuiDriver.h"
+
+#include <QApplication>
+#include <QTreeWidget>
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+constexpr int kRowsPerList = 100; // one list row and 99 item rows
+
+void FillModel(zuchecklist::CheckListContainer& model, int rows)
+{
+    for (int l = 0; l < rows / kRowsPerList; ++l) {
+        model.AddList(QStringLiteral("Checklist %1").arg(l));
+        for (int i = 0; i < kRowsPerList - 1; ++i)
+            model.AddItem(QStringLiteral("Item %1 of list %2").arg(i).arg(l),
+                          QStringLiteral("CHECK %1").arg(i), l);
+    }
+}
+
+void RebuildTree(benchmark::State& state)
+{
+    MainWindow window;
+    MainWindowTester tester(window);
+    FillModel(tester.Model(), static_cast<int>(state.range(0)));
+    window.show();
+    for (auto _ : state) {
+        window.RebuildTree();
+        QCoreApplication::processEvents(); // the view lays out the expanded rows
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// The same rows and texts, built without the document and handed over in one call.
+void BareBulkFill(benchmark::State& state)
+{
+    const int lists = static_cast<int>(state.range(0)) / kRowsPerList;
+    QVector<QString> names, texts, actions, numbers;
+    for (int i = 0; i < qMax(lists, kRowsPerList); ++i)
+        numbers << QString::number(i);
+    for (int l = 0; l < lists; ++l) {
+        names << QStringLiteral("Checklist %1").arg(l);
+        for (int i = 0; i < kRowsPerList - 1; ++i)
+            texts << QStringLiteral("Item %1 of list %2").arg(i).arg(l);
+    }
+    for (int i = 0; i < kRowsPerList - 1; ++i)
+        actions << QStringLiteral("CHECK %1").arg(i);
+
+    QWidget window;
+    auto* tree = new QTreeWidget(&window);
+    tree->setHeaderLabels({QStringLiteral("Name"), QStringLiteral("Action")});
+    window.resize(640, 480);
+    tree->resize(620, 400);
+    window.show();
+    for (auto _ : state) {
+        tree->clear();
+        QList<QTreeWidgetItem*> top;
+        top.reserve(lists);
+        int t = 0;
+        for (int l = 0; l < lists; ++l) {
+            auto* row = new QTreeWidgetItem;
+            row->setText(0, names[l]);
+            row->setText(2, numbers[l]);
+            QList<QTreeWidgetItem*> children;
+            children.reserve(kRowsPerList - 1);
+            for (int i = 0; i < kRowsPerList - 1; ++i)
+                children.append(new QTreeWidgetItem(
+                    QStringList{texts[t++], actions[i], numbers[l], numbers[i]}));
+            row->addChildren(children);
+            top.append(row);
+        }
+        tree->addTopLevelItems(top);
+        tree->expandAll();
+        QCoreApplication::processEvents();
+    }
+    state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+BENCHMARK(RebuildTree)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->MinWarmUpTime(1.0)
+    ->Unit(benchmark::kMillisecond);
+BENCHMARK(BareBulkFill)
+    ->Arg(10000)
+    ->Arg(100000)
+    ->Arg(1000000)
+    ->MinWarmUpTime(1.0)
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

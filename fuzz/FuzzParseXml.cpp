@@ -1,0 +1,62 @@
+// Feeds arbitrary bytes to the checklist loader. Besides the sanitizers it checks that the
+// nesting walk agrees with the tree RapidXML builds, wherever RapidXML accepts the text.
+#include "Common/CheckList/CheckListContainer.h"
+#include "Common/Xml/XmlNesting.h"
+#include "Common/Xml/XmlRead.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <QLoggingCategory>
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+int TreeDepth(const rapidxml::xml_node<char>* node)
+{
+    int deepest = 0;
+    for (auto* child = node->first_node(); child; child = child->next_sibling()) {
+        if (child->type() == rapidxml::node_element) {
+            const int depth = 1 + TreeDepth(child);
+            deepest = depth > deepest ? depth : deepest;
+        }
+    }
+    return deepest;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***)
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
+{
+    std::vector<char> text(data, data + size);
+    text.push_back(0);
+    std::vector<char> copy = text;
+
+    zuchecklist::CheckListContainer container(QStringLiteral("fuzz.xml"));
+    container.AddList(QStringLiteral("kept"));
+    const bool loaded = container.ParseXML(text.data());
+    if (!loaded && container.GetListCount() != 1)
+        std::abort(); // a failed load must leave the document as it was
+
+    const int walked = XmlNestingDepth(copy.data(), kXmlNestingLimit);
+    if (walked <= kXmlNestingLimit) {
+        auto document = std::make_unique<rapidxml::xml_document<char>>();
+        try {
+            document->parse<rapidxml::parse_full>(copy.data());
+        } catch (const XmlParseAbort&) {
+            return 0;
+        }
+        if (TreeDepth(document.get()) != walked)
+            std::abort();
+    }
+    return 0;
+}

@@ -1,0 +1,293 @@
+#include "Common/CheckList/CheckListContainer.h"
+
+#include <QDir>
+#include <QFile>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdlib>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+using zuchecklist::CheckListContainer;
+
+namespace {
+
+QStringList g_messages;
+
+void Collect(QtMsgType type, const QMessageLogContext& context, const QString& message)
+{
+    if (type == QtDebugMsg)
+        g_messages << QStringLiteral("%1|%2|%3")
+                          .arg(QLatin1String(context.category), message)
+                          .arg(context.line > 0 && context.file ? "context" : "none");
+}
+
+QByteArray ReadAll(const QString& name)
+{
+    QFile file(name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+}
+
+// Writes a file with a second, independent XML parser's verdict.
+bool XmlLintAccepts(const QString& name)
+{
+    const QByteArray command = "xmllint --noout '" + QFile::encodeName(name) + "' 2>/dev/null";
+    return std::system(command.constData()) == 0;
+}
+
+CheckListContainer Reload(const QString& name)
+{
+    CheckListContainer c(name);
+    QByteArray buffer = ReadAll(name);
+    c.ParseXML(buffer.data());
+    return c;
+}
+
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+class WriteXmlTest : public ::testing::Test
+{
+protected:
+    QString Path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
+    QTemporaryDir dir;
+};
+
+TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
+{
+    CheckListContainer c(Path(QStringLiteral("engine.xml")));
+    c.AddList(QStringLiteral("Engine start"));
+    c.AddItem(QStringLiteral("Fuel pump"), QStringLiteral("ON"), 0);
+    c.AddItem(QStringLiteral("A & B"), QStringLiteral("<5>"), 0);
+    g_messages.clear();
+    QtMessageHandler previous = qInstallMessageHandler(Collect);
+    const bool saved = c.WriteXML();
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(saved);
+    EXPECT_EQ(ReadAll(c.GetFileName()), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                                   "<doc>\n"
+                                                   "   <list>\n"
+                                                   "      <name>Engine start</name>\n"
+                                                   "      <item>\n"
+                                                   "         <name>Fuel pump</name>\n"
+                                                   "         <action>ON</action>\n"
+                                                   "      </item>\n"
+                                                   "      <item>\n"
+                                                   "         <name>A &amp; B</name>\n"
+                                                   "         <action>&lt;5&gt;</action>\n"
+                                                   "      </item>\n"
+                                                   "   </list>\n"
+                                                   "</doc>\n"));
+    EXPECT_EQ(g_messages, QStringList{"default|*** CheckList saved|context"});
+    EXPECT_EQ(Entries(dir.path()), QStringList{"engine.xml"}) << "no temporary file is left";
+}
+
+TEST_F(WriteXmlTest, EmptyDocumentListAndTexts)
+{
+    CheckListContainer c(Path(QStringLiteral("empty.xml")));
+    ASSERT_TRUE(c.WriteXML());
+    EXPECT_EQ(ReadAll(c.GetFileName()),
+              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc>\n</doc>\n"));
+
+    c.AddList(QString());
+    c.AddList(QStringLiteral("x"));
+    c.AddItem(QString(), QString(), 1);
+    ASSERT_TRUE(c.WriteXML());
+    EXPECT_EQ(ReadAll(c.GetFileName()), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+                                                   "<doc>\n"
+                                                   "   <list>\n"
+                                                   "      <name></name>\n"
+                                                   "   </list>\n"
+                                                   "   <list>\n"
+                                                   "      <name>x</name>\n"
+                                                   "      <item>\n"
+                                                   "         <name></name>\n"
+                                                   "         <action></action>\n"
+                                                   "      </item>\n"
+                                                   "   </list>\n"
+                                                   "</doc>\n"));
+}
+
+TEST_F(WriteXmlTest, SaveOpenSaveGivesTheSameBytes)
+{
+    const QStringList texts{
+        QStringLiteral("A & B < C > D"),
+        QStringLiteral("\"quoted\" and 'single'"),
+        QString::fromUtf8("caf\xC3\xA9 \xD0\xBF\xD1\x80\xD0\xB8 \xE6\x97\xA5\xE6\x9C\xAC"),
+        QString::fromUtf8("rocket \xF0\x9F\x9A\x80 and \xF0\x9D\x84\x9E"),
+        QString(),
+        QStringLiteral(" padded "),
+        QStringLiteral("tab\there\nline\rcr"),
+        QStringLiteral("]]>")};
+    for (const QString& fileName :
+         {QStringLiteral("round.xml"), QString::fromUtf8("r\xC3\xBC"
+                                                         "ckw\xC3\xA4rts \xE2\x82\xAC.xml")}) {
+        CheckListContainer c(Path(fileName));
+        for (int l = 0; l < texts.size(); ++l) {
+            c.AddList(texts[l]);
+            for (int i = 0; i < texts.size(); ++i)
+                c.AddItem(texts[i], texts[(i + l) % texts.size()], l);
+        }
+        ASSERT_TRUE(c.WriteXML());
+        ASSERT_TRUE(QFile::exists(Path(fileName)));
+        EXPECT_TRUE(XmlLintAccepts(c.GetFileName()));
+        const QByteArray first = ReadAll(c.GetFileName());
+
+        CheckListContainer back = Reload(c.GetFileName());
+        ASSERT_EQ(back.GetListCount(), c.GetListCount());
+        for (int l = 0; l < c.GetListCount(); ++l) {
+            EXPECT_EQ(back.GetListName(l), c.GetListName(l));
+            for (int i = 0; i < c.GetItemCount(l); ++i) {
+                EXPECT_EQ(back.GetItemText(l, i), c.GetItemText(l, i));
+                EXPECT_EQ(back.GetItemAction(l, i), c.GetItemAction(l, i));
+            }
+        }
+        ASSERT_TRUE(back.WriteXML());
+        EXPECT_EQ(ReadAll(back.GetFileName()), first);
+    }
+}
+
+TEST_F(WriteXmlTest, CharactersXmlCannotCarryAreLeftOut)
+{
+    QString text = QStringLiteral("a\x01"
+                                  "b\x1F"
+                                  "c");
+    text += QChar(0xFFFE);
+    text += QChar(0xFFFF);
+    text += QChar(0xD800); // unpaired high surrogate
+    text += QStringLiteral("d");
+    text += QChar(0xDC00); // unpaired low surrogate
+    text += QStringLiteral("\t\n\r");
+    text += QChar(0xFFFD);
+    CheckListContainer c(Path(QStringLiteral("controls.xml")));
+    c.AddList(text);
+    c.AddItem(QString(QChar(0)) + QStringLiteral("x"), QStringLiteral("y") + QChar(0xD83D), 0);
+    ASSERT_TRUE(c.WriteXML());
+    EXPECT_TRUE(XmlLintAccepts(c.GetFileName()));
+    CheckListContainer back = Reload(c.GetFileName());
+    EXPECT_EQ(back.GetListName(0), QStringLiteral("abcd\t\n\r") + QChar(0xFFFD));
+    EXPECT_EQ(back.GetItemText(0, 0), QStringLiteral("x"));
+    EXPECT_EQ(back.GetItemAction(0, 0), QStringLiteral("y"));
+}
+
+TEST_F(WriteXmlTest, ReplacesALongerFileWholeAndKeepsItsPermissions)
+{
+    const QString name = Path(QStringLiteral("old.xml"));
+    {
+        QFile old(name);
+        ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+        old.write(QByteArray(10000, 'z'));
+    }
+    QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner);
+    CheckListContainer c(name);
+    ASSERT_TRUE(c.WriteXML());
+    EXPECT_EQ(ReadAll(name),
+              QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc>\n</doc>\n"));
+    EXPECT_EQ(QFile::permissions(name) & 0x7077, 0x6000) << "owner read and write only";
+}
+
+TEST_F(WriteXmlTest, SavesThroughASymbolicLink)
+{
+    const QString target = Path(QStringLiteral("target.xml"));
+    const QString link = Path(QStringLiteral("link.xml"));
+    ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly));
+    ASSERT_TRUE(QFile::link(target, link));
+    CheckListContainer c(link);
+    c.AddList(QStringLiteral("x"));
+    ASSERT_TRUE(c.WriteXML());
+    EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_EQ(Reload(target).GetListName(0), QStringLiteral("x"));
+}
+
+TEST_F(WriteXmlTest, UnopenableNameFailsWithoutTrace)
+{
+    for (const QString& name :
+         {QString(), Path(QStringLiteral("missing/folder/x.xml")), dir.path()}) {
+        CheckListContainer c(name);
+        c.AddList(QStringLiteral("x"));
+        g_messages.clear();
+        QtMessageHandler previous = qInstallMessageHandler(Collect);
+        EXPECT_FALSE(c.WriteXML()) << name.toStdString();
+        qInstallMessageHandler(previous);
+        EXPECT_TRUE(g_messages.isEmpty());
+        EXPECT_EQ(c.GetListName(0), QStringLiteral("x"));
+    }
+    EXPECT_TRUE(Entries(dir.path()).isEmpty());
+}
+
+// Runs 'save' in a child process and returns its exit code: 0 saved, 1 failed, other: broken.
+int InChild(const std::function<bool()>& save, const std::function<void()>& setUp)
+{
+    const pid_t child = fork();
+    if (child == 0) {
+        setUp();
+        _exit(save() ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+}
+
+void WriteOld(const QString& name, const QByteArray& bytes)
+{
+    QFile old(name);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write(bytes);
+}
+
+TEST_F(WriteXmlTest, WriteFailingHalfWayKeepsTheOldFile)
+{
+    const QString name = Path(QStringLiteral("big.xml"));
+    const QByteArray oldBytes("<doc><list><name>previous</name></list></doc>\n");
+    WriteOld(name, oldBytes);
+    CheckListContainer c(name);
+    for (int l = 0; l < 200; ++l) {
+        c.AddList(QStringLiteral("list %1").arg(l));
+        for (int i = 0; i < 50; ++i)
+            c.AddItem(QStringLiteral("item"), QStringLiteral("action"), l);
+    }
+    const int result = InChild([&] { return c.WriteXML(); },
+                               [] {
+                                   std::signal(SIGXFSZ, SIG_IGN);
+                                   const rlimit limit{20000, 20000};
+                                   setrlimit(RLIMIT_FSIZE, &limit);
+                               });
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadAll(name), oldBytes);
+    EXPECT_EQ(Entries(dir.path()), QStringList{"big.xml"});
+}
+
+TEST_F(WriteXmlTest, ReadOnlyFolderKeepsTheOldFile)
+{
+    const QString name = Path(QStringLiteral("kept.xml"));
+    const QByteArray oldBytes("<doc/>\n");
+    WriteOld(name, oldBytes);
+    QFile::setPermissions(name, QFileDevice::Permissions(0x6666)); // writable file
+    QFile::setPermissions(dir.path(), QFile::ReadOwner | QFile::ExeOwner | QFile::ReadOther |
+                                          QFile::ExeOther | QFile::ReadGroup | QFile::ExeGroup);
+    CheckListContainer c(name);
+    c.AddList(QStringLiteral("new"));
+    // Root ignores folder permissions: the child then saves as an ordinary user.
+    auto asUser = [] {
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(2);
+    };
+    const int result = InChild([&] { return c.WriteXML(); }, asUser);
+    EXPECT_EQ(result, 1);
+    EXPECT_EQ(ReadAll(name), oldBytes);
+    EXPECT_EQ(Entries(dir.path()), QStringList{"kept.xml"});
+
+    // The same save succeeds once the folder is writable.
+    QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+    EXPECT_EQ(InChild([&] { return c.WriteXML(); }, asUser), 0);
+    EXPECT_EQ(Reload(name).GetListName(0), QStringLiteral("new"));
+}
+
+} // namespace
