@@ -345,7 +345,7 @@ bool MainWindow::LoadFile(const QString& fileName)
 
     bool wellFormed = false;
     if (!NestsWithinLimit(text, &wellFormed)) {
-        std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", kXmlNestingLimit);
+        ReportXmlNestingTooDeep();
         return false;
     }
     if (!wellFormed)

@@ -103,7 +103,7 @@ bool CheckListContainer::ParseXML(char* text)
     if (!text)
         return false;
     if (XmlNestingDepth(text, kXmlNestingLimit) > kXmlNestingLimit) {
-        std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", kXmlNestingLimit);
+        ReportXmlNestingTooDeep();
         return false;
     }
 

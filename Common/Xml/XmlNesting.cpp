@@ -2,6 +2,8 @@
 
 #include <rapidxml/rapidxml.hpp>
 
+#include <cstdio>
+
 namespace {
 
 using Tables = rapidxml::internal::lookup_tables<0>;
@@ -215,4 +217,9 @@ int XmlNestingDepth(const char* text, int limit)
         if (deepest > limit)
             return limit + 1;
     }
+}
+
+void ReportXmlNestingTooDeep()
+{
+    std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", kXmlNestingLimit);
 }

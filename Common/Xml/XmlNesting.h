@@ -12,3 +12,6 @@ int XmlNestingDepth(const char* text, int limit);
 
 // The deepest nesting the checklist loader accepts. The format itself needs four levels.
 constexpr int kXmlNestingLimit = 256;
+
+// The one diagnostic line for a text refused for its nesting, on stderr.
+void ReportXmlNestingTooDeep();
