@@ -121,6 +121,14 @@ TEST_F(MainWindowFileTest, OpenLoadsTheFileAndKeepsTheFlag)
     EXPECT_EQ(answerer.Unexpected(), 0) << "no message box";
 }
 
+TEST_F(MainWindowFileTest, OpenAcceptsByteOrderMarkDoctypeCommentsAndInstructions)
+{
+    Open(Data("prolog.xml"));
+    ASSERT_EQ(model().GetListCount(), 1);
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("Prolog \u00e9"));
+    EXPECT_EQ(model().GetItemAction(0, 0), QStringLiteral("y"));
+}
+
 TEST_F(MainWindowFileTest, OpenCancelledOrMissingChangesNothing)
 {
     gui::FillModel(tester.Model(), {1});
