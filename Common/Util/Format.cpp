@@ -1,5 +1,7 @@
 #include "Common/Util/Format.h"
 
+#include "Common/Util/NarrowToFloat.h"
+
 #include "Common/Util/Date.h"
 
 #include <cmath>
@@ -16,17 +18,6 @@ constexpr float kDegreesPerRadian = 57.2957763671875f;
 double ToDegrees(float angle)
 {
     return static_cast<double>(angle) * static_cast<double>(kDegreesPerRadian);
-}
-
-// IEEE narrowing spelled out: a double beyond the float range becomes infinity.
-float NarrowToFloat(double value)
-{
-    const double overflow = 0x1.ffffffp127; // FLT_MAX plus half an ulp rounds up to infinity
-    if (value >= overflow)
-        return HUGE_VALF;
-    if (value <= -overflow)
-        return -HUGE_VALF;
-    return static_cast<float>(value);
 }
 
 int PowerOfTen(int exponent)

@@ -1,5 +1,7 @@
 #include "Common/Util/StringUtils.h"
 
+#include "Common/Util/NarrowToFloat.h"
+
 #include <climits>
 #include <cmath>
 #include <cstddef>
@@ -40,17 +42,6 @@ unsigned ReadDigits(const char*& text)
     while (IsDigit(*text))
         value = value * 10u + static_cast<unsigned>(*text++ - '0');
     return value;
-}
-
-// IEEE narrowing spelled out: a double beyond the float range becomes infinity.
-float NarrowToFloat(double value)
-{
-    const double overflow = 0x1.ffffffp127; // FLT_MAX plus half an ulp rounds up to infinity
-    if (value >= overflow)
-        return HUGE_VALF;
-    if (value <= -overflow)
-        return -HUGE_VALF;
-    return static_cast<float>(value);
 }
 
 } // namespace
