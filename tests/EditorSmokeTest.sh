@@ -4,9 +4,10 @@
 set -u
 editor="$1"
 export EDITOR_BIN="$editor"
+export QT_QPA_PLATFORM=xcb # a real window, whatever the caller set
 exec xvfb-run -a -s "-screen 0 1024x768x24" bash -c '
     "$EDITOR_BIN" & pid=$!
-    for i in $(seq 1 100); do
+    for i in $(seq 1 600); do
         info=$(xwininfo -root -tree 2>/dev/null | grep "\"Vellorin\"")
         [ -n "$info" ] && break
         sleep 0.1

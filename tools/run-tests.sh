@@ -7,4 +7,4 @@ cmake -S "$root" -B "$root/build-tests" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DVELLORIN_WERROR=ON -DVELLORIN_BUILD_TESTS=ON -DVELLORIN_BUILD_BENCH=ON >/dev/null
 cmake --build "$root/build-tests" -j"$(nproc)"
 cd "$root/build-tests"
-QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j"$(nproc)"
+ctest --output-on-failure -j"$(nproc)"
