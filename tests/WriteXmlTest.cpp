@@ -56,6 +56,13 @@ QStringList Entries(const QString& folder)
 class WriteXmlTest : public ::testing::Test
 {
 protected:
+    // Every file a test leaves behind must satisfy an independent XML parser too.
+    void TearDown() override
+    {
+        QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
+        for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
+            EXPECT_TRUE(XmlLintAccepts(Path(name))) << name.toStdString();
+    }
     QString Path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
     QTemporaryDir dir;
 };
