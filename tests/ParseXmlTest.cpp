@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 using zuchecklist::CheckListContainer;
@@ -59,20 +61,14 @@ QStringList Dump(const CheckListContainer& c)
     return lines;
 }
 
-const char* kEngineStart = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                           "<doc>\n"
-                           "   <list>\n"
-                           "      <name>Engine start</name>\n"
-                           "      <item>\n"
-                           "         <name>Fuel pump</name>\n"
-                           "         <action>ON</action>\n"
-                           "      </item>\n"
-                           "      <item>\n"
-                           "         <name>A &amp; B</name>\n"
-                           "         <action>&lt;5&gt;</action>\n"
-                           "      </item>\n"
-                           "   </list>\n"
-                           "</doc>\n";
+// The fourteen-line document that the writer tests also expect byte for byte.
+std::string OneList()
+{
+    std::ifstream in(VELLORIN_TEST_DATA "/one-list.xml", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+const std::string kEngineStart = OneList();
 
 TEST(ParseXml, LoadsListsAndItemsWithTheirTrace)
 {

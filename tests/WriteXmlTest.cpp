@@ -78,20 +78,8 @@ TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
     const bool saved = c.WriteXML();
     qInstallMessageHandler(previous);
     ASSERT_TRUE(saved);
-    EXPECT_EQ(ReadAll(c.GetFileName()), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
-                                                   "<doc>\n"
-                                                   "   <list>\n"
-                                                   "      <name>Engine start</name>\n"
-                                                   "      <item>\n"
-                                                   "         <name>Fuel pump</name>\n"
-                                                   "         <action>ON</action>\n"
-                                                   "      </item>\n"
-                                                   "      <item>\n"
-                                                   "         <name>A &amp; B</name>\n"
-                                                   "         <action>&lt;5&gt;</action>\n"
-                                                   "      </item>\n"
-                                                   "   </list>\n"
-                                                   "</doc>\n"));
+    EXPECT_EQ(ReadAll(c.GetFileName()),
+              ReadAll(QStringLiteral(VELLORIN_TEST_DATA "/one-list.xml")));
     EXPECT_EQ(g_messages, QStringList{"default|*** CheckList saved|context"});
     EXPECT_EQ(Entries(dir.path()), QStringList{"engine.xml"}) << "no temporary file is left";
 }
