@@ -189,6 +189,16 @@ TEST(ParseXml, LongValuesLoadWhole)
     EXPECT_EQ(c.GetItemAction(0, 0), QString(80, QChar(0x20AC)));
 }
 
+TEST(ParseXml, ProcessingInstructionsNamedLikeElementsAreIgnored)
+{
+    CheckListContainer c{QString()};
+    Load load(c, "<?doc x?><doc><?list a?><list><?name t?><name>L</name><?item i?>"
+                 "<item><?name p?><name>x</name><?action q?><action>y</action></item>"
+                 "</list></doc>");
+    EXPECT_TRUE(load.ok);
+    EXPECT_EQ(Dump(c), QStringList{"L: x/y"});
+}
+
 TEST(ParseXml, LoadingTwiceAppendsASecondCopy)
 {
     CheckListContainer c{QString()};

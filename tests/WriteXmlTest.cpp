@@ -188,16 +188,19 @@ TEST_F(WriteXmlTest, ReplacesALongerFileWholeAndKeepsItsPermissions)
     EXPECT_EQ(QFile::permissions(name) & 0x7077, 0x6000) << "owner read and write only";
 }
 
-TEST_F(WriteXmlTest, SavesThroughASymbolicLink)
+TEST_F(WriteXmlTest, SavesThroughAChainOfSymbolicLinks)
 {
     const QString target = Path(QStringLiteral("target.xml"));
     const QString link = Path(QStringLiteral("link.xml"));
+    const QString outer = Path(QStringLiteral("outer.xml"));
     ASSERT_TRUE(QFile(target).open(QIODevice::WriteOnly));
     ASSERT_TRUE(QFile::link(target, link));
-    CheckListContainer c(link);
+    ASSERT_TRUE(QFile::link(QStringLiteral("link.xml"), outer)); // relative to its folder
+    CheckListContainer c(outer);
     c.AddList(QStringLiteral("x"));
     ASSERT_TRUE(c.WriteXML());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
+    EXPECT_TRUE(QFileInfo(outer).isSymLink());
     EXPECT_EQ(Reload(target).GetListName(0), QStringLiteral("x"));
 }
 
@@ -212,7 +215,6 @@ TEST_F(WriteXmlTest, UnopenableNameFailsWithoutTrace)
         EXPECT_FALSE(c.WriteXML()) << name.toStdString();
         qInstallMessageHandler(previous);
         EXPECT_TRUE(g_messages.isEmpty());
-        EXPECT_EQ(c.GetListName(0), QStringLiteral("x"));
     }
     EXPECT_TRUE(Entries(dir.path()).isEmpty());
 }
@@ -259,7 +261,7 @@ TEST_F(WriteXmlTest, WriteFailingHalfWayKeepsTheOldFile)
     EXPECT_EQ(Entries(dir.path()), QStringList{"big.xml"});
 }
 
-TEST_F(WriteXmlTest, ReadOnlyFolderKeepsTheOldFile)
+TEST_F(WriteXmlTest, ReadOnlyFolderOrFileKeepsTheOldFile)
 {
     const QString name = Path(QStringLiteral("kept.xml"));
     const QByteArray oldBytes("<doc/>\n");
@@ -283,6 +285,13 @@ TEST_F(WriteXmlTest, ReadOnlyFolderKeepsTheOldFile)
     QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
     EXPECT_EQ(InChild([&] { return c.WriteXML(); }, asUser), 0);
     EXPECT_EQ(Reload(name).GetListName(0), QStringLiteral("new"));
+
+    // A read-only file is not replaced, though its folder would allow it.
+    WriteOld(name, oldBytes);
+    QFile::setPermissions(name, QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    EXPECT_EQ(InChild([&] { return c.WriteXML(); }, asUser), 1);
+    EXPECT_EQ(ReadAll(name), oldBytes);
+    EXPECT_EQ(Entries(dir.path()), QStringList{"kept.xml"});
 }
 
 } // namespace

@@ -96,6 +96,21 @@ TEST_F(XmlReadTest, NamesAreCaseSensitive)
     EXPECT_EQ(GetXmlInt(r, "name", 0, "A"), 2);
 }
 
+TEST_F(XmlReadTest, ProcessingInstructionsAreNotElements)
+{
+    const XmlNode* r = Parse("<r><?name pi?><name>x</name><?n 1?><n>2</n><?n 3?><n>4</n></r>");
+    char out[8];
+    GetXmlText(r, "name", out, sizeof out, "");
+    EXPECT_STREQ(out, "x");
+    EXPECT_EQ(GetXmlInt(r, "n", 9), 2);
+    const XmlNode* first = FirstXmlElement(r, "n");
+    ASSERT_NE(first, nullptr);
+    const XmlNode* second = NextXmlElement(first, "n");
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(std::string(second->value()), "4");
+    EXPECT_EQ(NextXmlElement(second, "n"), nullptr);
+}
+
 TEST_F(XmlReadTest, TextIsCutToTheBufferAndAlwaysTerminated)
 {
     const XmlNode* r = Parse("<r><v>abcdefghij</v></r>");

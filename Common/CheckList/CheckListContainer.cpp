@@ -115,7 +115,7 @@ bool CheckListContainer::ParseXML(char* text)
         return false; // the handler has reported it
     }
 
-    const XmlNode* doc = document->first_node("doc", 3, true);
+    const XmlNode* doc = FirstXmlElement(document.get(), "doc");
     if (!doc) {
         std::fputs("Parse error in global part\n", stderr);
         return false;
@@ -135,14 +135,14 @@ bool CheckListContainer::ParseXML(char* text)
         return QString::fromUtf8(buffer.data(), static_cast<int>(length));
     };
 
-    for (const XmlNode* listNode = doc->first_node("list", 4, true); listNode;
-         listNode = listNode->next_sibling("list", 4, true)) {
+    for (const XmlNode* listNode = FirstXmlElement(doc, "list"); listNode;
+         listNode = NextXmlElement(listNode, "list")) {
         CheckList list;
         list.m_name = read(listNode, "name");
         if (trace)
             qDebug() << "CHECKLIST: " << list.m_name;
-        for (const XmlNode* itemNode = listNode->first_node("item", 4, true); itemNode;
-             itemNode = itemNode->next_sibling("item", 4, true)) {
+        for (const XmlNode* itemNode = FirstXmlElement(listNode, "item"); itemNode;
+             itemNode = NextXmlElement(itemNode, "item")) {
             list.m_items.push_back(CheckListItem{read(itemNode, "name"), read(itemNode, "action")});
             if (trace) {
                 const CheckListItem& item = list.m_items.back();
@@ -213,12 +213,14 @@ bool CheckListContainer::WriteXML() const
     if (m_fileName.isEmpty())
         return false;
 
-    // Write through a symbolic link rather than replace the link itself.
+    // Write through symbolic links rather than replace a link itself.
     QString target = m_fileName;
-    const QFileInfo info(target);
-    if (info.isSymLink())
-        target = info.symLinkTarget();
+    for (int hop = 0; hop < 40 && QFileInfo(target).isSymLink(); ++hop)
+        target = QFileInfo(target).symLinkTarget();
     const QFileInfo targetInfo(target);
+    // A file the user may not write stays as it is, though its folder would allow replacing it.
+    if (targetInfo.exists() && !targetInfo.isWritable())
+        return false;
 
     // The document goes to a new file beside the target first.
     file::FileQt file;

@@ -17,13 +17,20 @@ namespace {
 
 using XmlAttr = rapidxml::xml_attribute<char>;
 
+const XmlNode* SkipInstructions(const XmlNode* node, const char* name, std::size_t size)
+{
+    while (node && node->type() == rapidxml::node_pi)
+        node = node->next_sibling(name, size, true);
+    return node;
+}
+
 const XmlNode* FindChild(const XmlNode* node, const char* childName)
 {
     if (!node)
         return nullptr;
     if (!childName)
         return node->first_node();
-    return node->first_node(childName, std::strlen(childName), true);
+    return FirstXmlElement(node, childName);
 }
 
 // The child's text or its attribute's text; null when the child, or the wanted attribute,
@@ -52,6 +59,18 @@ std::size_t TextLength(const char* text, std::size_t size)
 }
 
 } // namespace
+
+const XmlNode* FirstXmlElement(const XmlNode* node, const char* name)
+{
+    const std::size_t size = std::strlen(name);
+    return SkipInstructions(node->first_node(name, size, true), name, size);
+}
+
+const XmlNode* NextXmlElement(const XmlNode* node, const char* name)
+{
+    const std::size_t size = std::strlen(name);
+    return SkipInstructions(node->next_sibling(name, size, true), name, size);
+}
 
 void GetXmlString(const XmlNode* node, const char* childName, std::string& out,
                   const std::string& defaultValue, const char* attributeName)

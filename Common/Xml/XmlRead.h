@@ -21,11 +21,17 @@ struct XmlParseAbort
 
 using XmlNode = rapidxml::xml_node<char>;
 
-// Each reader looks for the first child of 'node' named 'childName' (exact, case-sensitive),
-// or takes the first child of any kind when 'childName' is null, and falls back to
-// 'defaultValue' when there is none. With an attribute name, the value comes from that
-// attribute of the child; a missing attribute gives the default, except for GetXmlString,
-// which then takes the child's own text.
+// The first child element of 'node' named 'name', and the next sibling element of that name.
+// RapidXML's own name-filtered lookups also match processing instructions, whose target
+// counts as their name; these skip them. Null when there is none.
+const XmlNode* FirstXmlElement(const XmlNode* node, const char* name);
+const XmlNode* NextXmlElement(const XmlNode* node, const char* name);
+
+// Each reader looks for the first child of 'node' named 'childName' (exact, case-sensitive;
+// processing instructions do not count), or takes the first child of any kind when
+// 'childName' is null, and falls back to 'defaultValue' when there is none. With an attribute
+// name, the value comes from that attribute of the child; a missing attribute gives the
+// default, except for GetXmlString, which then takes the child's own text.
 
 void GetXmlString(const XmlNode* node, const char* childName, std::string& out,
                   const std::string& defaultValue, const char* attributeName = nullptr);
