@@ -49,8 +49,9 @@ int ItemIndex(const QTreeWidgetItem* row)
 constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
 
 // The toolkit's DOM parser recurses once per element level. Qt's stream reader does not, and
-// agrees with the DOM parser on what an element is, so it measures the nesting first. A text
-// the stream reader rejects is not well-formed; the DOM parser is then not asked.
+// agrees with the DOM parser on what an element is, entities included, so it measures the
+// nesting first. It stops at the first error, though, and it is stricter than the DOM parser,
+// which for instance skips undeclared entities.
 bool NestsWithinLimit(const QString& text, bool* wellFormed)
 {
     QXmlStreamReader reader(text);
@@ -67,6 +68,19 @@ bool NestsWithinLimit(const QString& text, bool* wellFormed)
     }
     *wellFormed = !reader.hasError();
     return true;
+}
+
+// For a text the stream reader stopped on, the element walk that guards the XML parser bounds
+// the DOM parser's nesting too, provided it reaches the end: the DOM parser then meets start
+// tags only where the walk counted them, or stops earlier. Without a document type there are no
+// entities to expand into further elements.
+bool DomCheckIsBounded(const QString& text, const QByteArray& utf8, bool* tooDeep)
+{
+    if (text.contains(QLatin1String("<!DOCTYPE")))
+        return false;
+    bool complete = false;
+    *tooDeep = XmlNestingDepth(utf8.constData(), kXmlNestingLimit, &complete) > kXmlNestingLimit;
+    return complete;
 }
 
 } // namespace
@@ -343,12 +357,16 @@ bool MainWindow::LoadFile(const QString& fileName)
     const int end = bytes.indexOf('\0');
     const QString text = QString::fromUtf8(bytes.constData(), end < 0 ? bytes.size() : end);
 
+    QByteArray buffer = text.toUtf8(); // writable and NUL-terminated
+    // The DOM parser judges, but only a text whose nesting is known to stay within the limit.
     bool wellFormed = false;
-    if (!NestsWithinLimit(text, &wellFormed)) {
+    bool tooDeep = !NestsWithinLimit(text, &wellFormed);
+    const bool bounded = !tooDeep && (wellFormed || DomCheckIsBounded(text, buffer, &tooDeep));
+    if (tooDeep) {
         ReportXmlNestingTooDeep();
         return false;
     }
-    if (!wellFormed)
+    if (!bounded)
         return false;
     {
         QDomDocument check;
@@ -356,7 +374,6 @@ bool MainWindow::LoadFile(const QString& fileName)
             return false;
     }
 
-    QByteArray buffer = text.toUtf8(); // writable and NUL-terminated
     m_container->ParseXML(buffer.data());
     RebuildTree();
     return true;

@@ -1,5 +1,6 @@
 // Feeds arbitrary bytes to the checklist loader. Besides the sanitizers it checks that the
-// nesting walk agrees with the tree RapidXML builds, wherever RapidXML accepts the text.
+// nesting walk agrees with the tree RapidXML builds, and reaches the end of the text, wherever
+// RapidXML accepts the text.
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/Xml/XmlNesting.h"
 #include "Common/Xml/XmlRead.h"
@@ -47,7 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     if (!loaded && container.GetListCount() != 1)
         std::abort(); // a failed load must leave the document as it was
 
-    const int walked = XmlNestingDepth(copy.data(), kXmlNestingLimit);
+    bool complete = false;
+    const int walked = XmlNestingDepth(copy.data(), kXmlNestingLimit, &complete);
     if (walked <= kXmlNestingLimit) {
         auto document = std::make_unique<rapidxml::xml_document<char>>();
         try {
@@ -55,7 +57,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         } catch (const XmlParseAbort&) {
             return 0;
         }
-        if (TreeDepth(document.get()) != walked)
+        if (TreeDepth(document.get()) != walked || !complete)
             std::abort();
     }
     return 0;

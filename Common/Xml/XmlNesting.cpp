@@ -166,8 +166,12 @@ Node SkipNodeStart(const char*& p)
 
 } // namespace
 
-int XmlNestingDepth(const char* text, int limit)
+int XmlNestingDepth(const char* text, int limit, bool* complete)
 {
+    bool ignored = false;
+    bool& reachedEnd = complete ? *complete : ignored;
+    reachedEnd = false;
+
     const char* p = text;
     if (static_cast<unsigned char>(p[0]) == 0xEF && static_cast<unsigned char>(p[1]) == 0xBB &&
         static_cast<unsigned char>(p[2]) == 0xBF)
@@ -178,8 +182,11 @@ int XmlNestingDepth(const char* text, int limit)
     for (;;) {
         if (depth == 0) {
             SkipSpace(p);
-            if (*p != '<')
-                return deepest; // end of text, or a syntax error RapidXML reports itself
+            if (*p != '<') {
+                // The end of the text, or a syntax error RapidXML reports itself.
+                reachedEnd = *p == 0;
+                return deepest;
+            }
         } else {
             // Character data runs up to the next '<'.
             while (*p && *p != '<')
