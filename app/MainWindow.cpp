@@ -4,12 +4,11 @@
 #include "DlgList.h"
 
 #include "Common/CheckList/CheckListContainer.h"
-#include "Common/Xml/XmlNesting.h"
+#include "Common/CheckList/CheckListReader.h"
 
 #include <QDir>
-#include <QDomDocument>
-#include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -18,11 +17,11 @@
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
-#include <QXmlStreamReader>
 
-#include <cstdio>
+#include <string>
 
 using zuchecklist::CheckListContainer;
+using zuchecklist::CheckListReader;
 
 namespace {
 
@@ -43,44 +42,6 @@ int ListIndex(const QTreeWidgetItem* row)
 int ItemIndex(const QTreeWidgetItem* row)
 {
     return row->text(ItemIndexColumn).toInt(nullptr, 10);
-}
-
-// Larger files are refused before they are decoded.
-constexpr qint64 kMaxFileSize = 256 * 1024 * 1024;
-
-// The toolkit's DOM parser recurses once per element level. Qt's stream reader does not, and
-// agrees with the DOM parser on what an element is, entities included, so it measures the
-// nesting first. It stops at the first error, though, and it is stricter than the DOM parser,
-// which for instance skips undeclared entities.
-bool NestsWithinLimit(const QString& text, bool* wellFormed)
-{
-    QXmlStreamReader reader(text);
-    reader.setNamespaceProcessing(false);
-    int depth = 0;
-    while (!reader.atEnd()) {
-        const QXmlStreamReader::TokenType token = reader.readNext();
-        if (token == QXmlStreamReader::StartElement) {
-            if (++depth > kXmlNestingLimit)
-                return false;
-        } else if (token == QXmlStreamReader::EndElement) {
-            --depth;
-        }
-    }
-    *wellFormed = !reader.hasError();
-    return true;
-}
-
-// For a text the stream reader stopped on, the element walk that guards the XML parser bounds
-// the DOM parser's nesting too, provided it reaches the end: the DOM parser then meets start
-// tags only where the walk counted them, or stops earlier. Without a document type there are no
-// entities to expand into further elements.
-bool DomCheckIsBounded(const QString& text, const QByteArray& utf8, bool* tooDeep)
-{
-    if (text.contains(QLatin1String("<!DOCTYPE")))
-        return false;
-    bool complete = false;
-    *tooDeep = XmlNestingDepth(utf8.constData(), kXmlNestingLimit, &complete) > kXmlNestingLimit;
-    return complete;
 }
 
 } // namespace
@@ -330,53 +291,33 @@ void MainWindow::OnFileOpen()
 
 void MainWindow::OpenFile(const QString& fileName)
 {
-    if (fileName.isEmpty() || !QFile::exists(fileName))
+    if (fileName.isEmpty() || !QFileInfo::exists(fileName))
         return;
 
     delete m_container;
     m_container = new CheckListContainer(fileName);
-    // A file that cannot be loaded leaves the new, empty document; the tree must not keep
-    // showing rows of the discarded one.
-    if (!LoadFile(fileName))
-        m_tree->clear();
+    const QString reason = LoadFile(fileName);
+    if (reason.isEmpty())
+        return;
+    // The new, empty document stays; the tree must not keep showing rows of the discarded one,
+    // and the user must be able to tell a refused file from an empty one.
+    m_tree->clear();
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("The checklist could not be opened from \"%1\".\n%2")
+                             .arg(QDir::toNativeSeparators(fileName), reason));
 }
 
-bool MainWindow::LoadFile(const QString& fileName)
+QString MainWindow::LoadFile(const QString& fileName)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    if (file.size() > kMaxFileSize) {
-        std::fprintf(stderr, "Checklist file is larger than %lld bytes: %s.\n",
-                     static_cast<long long>(kMaxFileSize), QFile::encodeName(fileName).constData());
-        return false;
-    }
-    const QByteArray bytes = file.readAll();
-
-    // Whatever follows a NUL byte is ignored.
-    const int end = bytes.indexOf('\0');
-    const QString text = QString::fromUtf8(bytes.constData(), end < 0 ? bytes.size() : end);
-
-    QByteArray buffer = text.toUtf8(); // writable and NUL-terminated
-    // The DOM parser judges, but only a text whose nesting is known to stay within the limit.
-    bool wellFormed = false;
-    bool tooDeep = !NestsWithinLimit(text, &wellFormed);
-    const bool bounded = !tooDeep && (wellFormed || DomCheckIsBounded(text, buffer, &tooDeep));
-    if (tooDeep) {
-        ReportXmlNestingTooDeep();
-        return false;
-    }
-    if (!bounded)
-        return false;
-    {
-        QDomDocument check;
-        if (!check.setContent(text, false))
-            return false;
-    }
-
-    m_container->ParseXML(buffer.data());
+    CheckListReader reader;
+    if (!reader.ReadFile(fileName))
+        return reader.Reason();
+    std::string error;
+    if (!m_container->ParseXML(reader.Text().data(), &error))
+        return tr("It cannot be loaded as a checklist: %1.").arg(QString::fromStdString(error));
+    reader.Text().clear();
     RebuildTree();
-    return true;
+    return QString();
 }
 
 void MainWindow::OnFileSave()

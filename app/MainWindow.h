@@ -52,7 +52,8 @@ private:
     void SetupForm();
     void Move(int offset);
     void OpenFile(const QString& fileName);
-    bool LoadFile(const QString& fileName);
+    // Empty when the file was loaded, otherwise why not.
+    QString LoadFile(const QString& fileName);
 
     Form* m_form;
     QTreeWidget* m_tree;

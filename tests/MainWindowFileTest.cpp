@@ -1,4 +1,5 @@
 #include "support/GuiDriver.h"
+#include "support/Watchdog.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <sys/stat.h>
 
 namespace {
 
@@ -92,6 +94,30 @@ protected:
         }
         return warned;
     }
+    // Opens 'path' as Open does after its dialog; returns the title and text of the message box
+    // that came, joined by '|', or an empty string.
+    QString OpenWarned(const QString& path)
+    {
+        QString warning;
+        answerer.Arm([&warning](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr);
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            warning = box->windowTitle() + QLatin1Char('|') + box->text();
+            box->accept();
+        });
+        tester.OpenFile(path);
+        answerer.Arm(nullptr);
+        return warning;
+    }
+    QString Write(const char* name, const QByteArray& bytes)
+    {
+        const QString path = dir.path() + QLatin1Char('/') + QLatin1String(name);
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return path;
+    }
     QTreeWidget* tree() const { return tester.Tree(); }
     const zuchecklist::CheckListContainer& model() const { return tester.Model(); }
 
@@ -144,76 +170,83 @@ TEST_F(MainWindowFileTest, OpenCancelledOrMissingChangesNothing)
     EXPECT_TRUE(tester.Modified());
 }
 
-TEST_F(MainWindowFileTest, OpenOfABrokenFileLeavesAnEmptyDocumentSilently)
+// Every refused file leaves the new, empty document named after it, an empty tree and the
+// flag as it was, and a warning that names the file and the reason.
+TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
 {
-    for (const char* name : {"cut-short.xml", "nul-inside.xml"}) {
-        gui::FillModel(tester.Model(), {2});
-        window.RebuildTree();
-        Open(Data(name));
-        EXPECT_EQ(model().GetListCount(), 0) << name;
-        EXPECT_EQ(model().GetFileName(), Data(name));
-        EXPECT_EQ(tree()->topLevelItemCount(), 0) << name;
-        EXPECT_FALSE(tester.Modified());
+    const QString fifo = dir.path() + QStringLiteral("/pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QByteArray levels =
+        QByteArray("<a>").repeated(60000) + QByteArray("</a>").repeated(60000);
+    const struct
+    {
+        QString name;
+        const char* reason;
+        const char* diagnostic;
+    } cases[] = {
+        {Data("cut-short.xml"), "It is not well-formed XML: ", ""},
+        {Data("nul-inside.xml"), "It is not well-formed XML: ", ""},
+        {fifo, "It is not a regular file.", ""},
+        {dir.path(), "It is not a regular file.", ""},
+        {Write("latin1.xml", "<doc><list><name>Caf\xE9</name></list></doc>"),
+         "It is not valid UTF-8 text.", ""},
+        {Write("deep.xml", "<doc>&nbsp;" + levels + "</doc>"),
+         "Its elements are nested deeper than 256 levels.",
+         "Xml nesting is deeper than 256 levels.\n"},
+        {Write("entity.xml", "<!DOCTYPE doc [<!ENTITY e \"" + levels + "\">]><doc>&nbsp;&e;</doc>"),
+         "Its elements are nested deeper than 256 levels.",
+         "Xml nesting is deeper than 256 levels.\n"},
+        {Write("broken.xml", "<?XML a b?><doc>&nbsp;" + levels + "</doc>"),
+         "It is not well-formed XML: ", ""},
+        {Write("other-root.xml", "<Doc><list><name>x</name></list></Doc>"),
+         "It cannot be loaded as a checklist: no <doc> element.", "Parse error in global part\n"},
+    };
+    for (bool modified : {false, true}) {
+        for (const auto& c : cases) {
+            Watchdog watchdog("opening a refused file", 60);
+            gui::FillModel(tester.Model(), {2});
+            window.RebuildTree();
+            tester.SetModified(modified);
+            testing::internal::CaptureStderr();
+            const QString warning = OpenWarned(c.name);
+            EXPECT_EQ(testing::internal::GetCapturedStderr(), c.diagnostic);
+            const QString expected =
+                QStringLiteral("Warning|The checklist could not be opened from \"") +
+                QDir::toNativeSeparators(c.name) + QStringLiteral("\".\n") +
+                QLatin1String(c.reason);
+            EXPECT_TRUE(warning.startsWith(expected))
+                << warning.toStdString() << "\nexpected: " << expected.toStdString();
+            EXPECT_EQ(model().GetListCount(), 0);
+            EXPECT_EQ(model().GetFileName(), c.name);
+            EXPECT_EQ(tree()->topLevelItemCount(), 0);
+            EXPECT_EQ(tester.Modified(), modified);
+        }
     }
-    Open(Data("nul-at-end.xml")); // read up to the NUL, which ends a complete document
+    EXPECT_EQ(OpenWarned(Data("nul-at-end.xml")), QString())
+        << "read up to the NUL, which ends a complete document";
     EXPECT_EQ(model().GetListName(0), QStringLiteral("ok"));
     EXPECT_EQ(answerer.Unexpected(), 0);
 }
 
-TEST_F(MainWindowFileTest, OpenRefusesDeepNestingWithOneDiagnostic)
+// The DOM check skips an undeclared entity, so such a file still loads, and so does a file in
+// an encoding it declares.
+TEST_F(MainWindowFileTest, OpenLoadsUndeclaredEntitiesAndDeclaredEncodings)
 {
-    const QString name = dir.path() + QStringLiteral("/deep.xml");
-    {
-        QFile file(name);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write("<doc>");
-        for (int i = 0; i < 100000; ++i)
-            file.write("<a>");
-        for (int i = 0; i < 100000; ++i)
-            file.write("</a>");
-        file.write("</doc>");
-    }
-    gui::FillModel(tester.Model(), {1});
-    window.RebuildTree();
-    testing::internal::CaptureStderr();
-    tester.OpenFile(name);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "Xml nesting is deeper than 256 levels.\n");
-    EXPECT_EQ(model().GetListCount(), 0);
-    EXPECT_EQ(model().GetFileName(), name);
-    EXPECT_EQ(tree()->topLevelItemCount(), 0);
-}
-
-// The stream reader that measures the nesting stops at an undeclared entity, which the DOM
-// check skips: such a file still loads, unless its nesting cannot be bounded.
-TEST_F(MainWindowFileTest, OpenLoadsUndeclaredEntitiesButStillRefusesDeepNesting)
-{
-    auto write = [this](const char* name, const QByteArray& bytes) {
-        const QString path = dir.path() + QLatin1Char('/') + QLatin1String(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
-    };
-    Open(write("nbsp.xml", "<doc><list><name>a&nbsp;b</name></list></doc>"));
+    EXPECT_EQ(OpenWarned(Write("nbsp.xml", "<doc><list><name>a&nbsp;b</name></list></doc>")),
+              QString());
     ASSERT_EQ(model().GetListCount(), 1);
     EXPECT_EQ(model().GetListName(0), QStringLiteral("a&nbsp;b"));
 
-    const QByteArray levels =
-        QByteArray("<a>").repeated(60000) + QByteArray("</a>").repeated(60000);
-    const QString deep = write("deep.xml", "<doc>&nbsp;" + levels + "</doc>");
-    const QString entity =
-        write("entity.xml", "<!DOCTYPE doc [<!ENTITY e \"" + levels + "\">]><doc>&nbsp;&e;</doc>");
-    const QString broken = write("broken.xml", "<?XML a b?><doc>&nbsp;" + levels + "</doc>");
-    for (const QString& name : {deep, entity, broken}) {
-        gui::FillModel(tester.Model(), {1});
-        window.RebuildTree();
-        testing::internal::CaptureStderr();
-        tester.OpenFile(name);
-        const std::string diagnostic = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(diagnostic, name == deep ? "Xml nesting is deeper than 256 levels.\n" : "");
-        EXPECT_EQ(model().GetListCount(), 0);
-        EXPECT_EQ(tree()->topLevelItemCount(), 0);
-    }
+    QByteArray utf16("\xFF\xFE", 2);
+    for (QChar c : QStringLiteral("<doc><list><name>Caf\u00e9 \U0001F600</name></list></doc>"))
+        utf16 += QByteArray(1, static_cast<char>(c.unicode() & 0xFF)) +
+                 QByteArray(1, static_cast<char>(c.unicode() >> 8));
+    EXPECT_EQ(OpenWarned(Write("utf16.xml", utf16)), QString());
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("Caf\u00e9 \U0001F600"));
+    EXPECT_EQ(OpenWarned(Write("latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>"
+                                             "<doc><list><name>Caf\xE9</name></list></doc>")),
+              QString());
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("Caf\u00e9"));
 }
 
 TEST_F(MainWindowFileTest, SaveWritesTheChosenNameAsIsAndClearsTheFlag)

@@ -98,12 +98,17 @@ void CheckListContainer::SetFileName(const QString& fileName)
     m_fileName = fileName;
 }
 
-bool CheckListContainer::ParseXML(char* text)
+bool CheckListContainer::ParseXML(char* text, std::string* error)
 {
-    if (!text)
+    std::string ignored;
+    std::string& why = error ? *error : ignored;
+    if (!text) {
+        why = "no text";
         return false;
+    }
     if (XmlNestingDepth(text, kXmlNestingLimit) > kXmlNestingLimit) {
         ReportXmlNestingTooDeep();
+        why = "elements nested deeper than " + std::to_string(kXmlNestingLimit) + " levels";
         return false;
     }
 
@@ -111,13 +116,18 @@ bool CheckListContainer::ParseXML(char* text)
     auto document = std::make_unique<rapidxml::xml_document<char>>();
     try {
         document->parse<rapidxml::parse_full>(text);
-    } catch (const XmlParseAbort&) {
-        return false; // the handler has reported it
+    } catch (const XmlParseAbort& abort) {
+        // The handler has reported it.
+        why = abort.what;
+        if (abort.where >= text)
+            why += " at byte " + std::to_string(abort.where - text);
+        return false;
     }
 
     const XmlNode* doc = FirstXmlElement(document.get(), "doc");
     if (!doc) {
         std::fputs("Parse error in global part\n", stderr);
+        why = "no <doc> element";
         return false;
     }
 

@@ -2,6 +2,7 @@
 
 #include <QString>
 
+#include <string>
 #include <vector>
 
 namespace zuchecklist {
@@ -47,8 +48,9 @@ public:
 
     // Appends the lists of a checklist XML text. 'text' must be writable and NUL-terminated:
     // it is parsed in place. False, with the container unchanged, when the text is not
-    // well-formed, nests too deeply or has no <doc> element.
-    bool ParseXML(char* text);
+    // well-formed, nests too deeply or has no <doc> element; 'error' then tells why in a few
+    // words, such as "expected > at byte 120".
+    bool ParseXML(char* text, std::string* error = nullptr);
 
     // Writes the document to the file name. The previous file is replaced only once the whole
     // document has been written, so a failed save leaves it as it was. True on success.

@@ -3,6 +3,8 @@
 #include <rapidxml/rapidxml.hpp>
 
 #include <cstdio>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -48,9 +50,10 @@ bool SkipPast(const char*& p, const char* terminator)
 }
 
 // Attribute list of an element or of the declaration, as RapidXML reads it.
-bool SkipAttributes(const char*& p)
+bool SkipAttributes(const char*& p, std::size_t& count)
 {
     while (IsAttributeNameChar(*p)) {
+        ++count;
         ++p;
         while (IsAttributeNameChar(*p))
             ++p;
@@ -102,12 +105,13 @@ enum class Node
 {
     Error,
     Other,
+    Doctype,
     EmptyElement,
     OpenElement
 };
 
 // 'p' stands just behind a '<' that does not start an end tag.
-Node SkipNodeStart(const char*& p)
+Node SkipNodeStart(const char*& p, XmlScan& scan)
 {
     if (*p == '?') {
         ++p;
@@ -115,11 +119,13 @@ Node SkipNodeStart(const char*& p)
             (p[2] == 'l' || p[2] == 'L') && IsSpace(p[3])) {
             p += 4;
             SkipSpace(p);
-            if (!SkipAttributes(p) || p[0] != '?' || p[1] != '>')
+            std::size_t ignored = 0;
+            if (!SkipAttributes(p, ignored) || p[0] != '?' || p[1] != '>')
                 return Node::Error;
             p += 2;
             return Node::Other;
         }
+        ++scan.otherNodes;
         const char* name = p;
         while (IsNameChar(*p))
             ++p;
@@ -129,18 +135,20 @@ Node SkipNodeStart(const char*& p)
     }
     if (*p == '!') {
         if (p[1] == '-' && p[2] == '-') {
+            ++scan.otherNodes;
             p += 3;
             return SkipPast(p, "-->") ? Node::Other : Node::Error;
         }
         if (p[1] == '[' && p[2] == 'C' && p[3] == 'D' && p[4] == 'A' && p[5] == 'T' &&
             p[6] == 'A' && p[7] == '[') {
+            ++scan.otherNodes;
             p += 8;
             return SkipPast(p, "]]>") ? Node::Other : Node::Error;
         }
         if (p[1] == 'D' && p[2] == 'O' && p[3] == 'C' && p[4] == 'T' && p[5] == 'Y' &&
             p[6] == 'P' && p[7] == 'E' && IsSpace(p[8])) {
             p += 9;
-            return SkipDoctype(p) ? Node::Other : Node::Error;
+            return SkipDoctype(p) ? Node::Doctype : Node::Error;
         }
         ++p;
         return SkipPast(p, ">") ? Node::Other : Node::Error;
@@ -151,7 +159,7 @@ Node SkipNodeStart(const char*& p)
     if (p == name)
         return Node::Error;
     SkipSpace(p);
-    if (!SkipAttributes(p))
+    if (!SkipAttributes(p, scan.attributes))
         return Node::Error;
     if (*p == '>') {
         ++p;
@@ -166,64 +174,107 @@ Node SkipNodeStart(const char*& p)
 
 } // namespace
 
-int XmlNestingDepth(const char* text, int limit, bool* complete)
+XmlScan ScanXml(const char* text, int limit)
 {
-    bool ignored = false;
-    bool& reachedEnd = complete ? *complete : ignored;
-    reachedEnd = false;
-
+    XmlScan scan;
     const char* p = text;
+    auto stopHere = [&scan, &p, text]() -> XmlScan& {
+        scan.stop = static_cast<std::size_t>(p - text);
+        return scan;
+    };
     if (static_cast<unsigned char>(p[0]) == 0xEF && static_cast<unsigned char>(p[1]) == 0xBB &&
         static_cast<unsigned char>(p[2]) == 0xBF)
         p += 3;
 
+    // The names of the open elements, for the closing tags; the walk ends beyond 'limit'.
+    struct Name
+    {
+        const char* begin;
+        std::size_t size;
+    };
+    std::vector<Name> open;
     int depth = 0;
-    int deepest = 0;
     for (;;) {
         if (depth == 0) {
             SkipSpace(p);
             if (*p != '<') {
                 // The end of the text, or a syntax error RapidXML reports itself.
-                reachedEnd = *p == 0;
-                return deepest;
+                scan.complete = *p == 0;
+                return stopHere();
             }
         } else {
             // Character data runs up to the next '<'.
-            while (*p && *p != '<')
-                ++p;
+            bool blank = true;
+            for (; *p && *p != '<'; ++p)
+                blank = blank && IsSpace(*p);
+            if (!blank)
+                ++scan.textRuns;
             if (!*p)
-                return deepest;
+                return stopHere();
             if (p[1] == '/') {
-                p += 2;
-                while (IsNameChar(*p))
-                    ++p;
-                SkipSpace(p);
-                if (*p != '>')
-                    return deepest;
-                ++p;
+                const char* name = p + 2;
+                const char* q = name;
+                while (IsNameChar(*q))
+                    ++q;
+                const Name& expected = open.back();
+                if (static_cast<std::size_t>(q - name) != expected.size ||
+                    std::char_traits<char>::compare(name, expected.begin, expected.size) != 0)
+                    return stopHere();
+                SkipSpace(q);
+                if (*q != '>')
+                    return stopHere();
+                p = q + 1;
+                open.pop_back();
                 --depth;
                 continue;
             }
         }
+        const char* start = p;
         ++p; // '<'
-        switch (SkipNodeStart(p)) {
+        switch (SkipNodeStart(p, scan)) {
         case Node::Error:
-            return deepest;
+            p = start;
+            return stopHere();
         case Node::Other:
             continue;
+        case Node::Doctype:
+            if (scan.doctypeEnd == 0) {
+                scan.doctypeBegin = static_cast<std::size_t>(start - text);
+                scan.doctypeEnd = static_cast<std::size_t>(p - text);
+            }
+            continue;
         case Node::EmptyElement:
+            ++scan.elements;
             // Parsed one level down, though it opens no level of its own.
-            if (depth + 1 > deepest)
-                deepest = depth + 1;
+            if (depth + 1 > scan.depth)
+                scan.depth = depth + 1;
             break;
-        case Node::OpenElement:
-            if (++depth > deepest)
-                deepest = depth;
+        case Node::OpenElement: {
+            ++scan.elements;
+            const char* name = start + 1;
+            const char* end = name;
+            while (IsNameChar(*end))
+                ++end;
+            open.push_back(Name{name, static_cast<std::size_t>(end - name)});
+            if (++depth > scan.depth)
+                scan.depth = depth;
             break;
         }
-        if (deepest > limit)
-            return limit + 1;
+        }
+        if (scan.depth > limit) {
+            scan.depth = limit + 1;
+            p = start;
+            return stopHere();
+        }
     }
+}
+
+int XmlNestingDepth(const char* text, int limit, bool* complete)
+{
+    const XmlScan scan = ScanXml(text, limit);
+    if (complete)
+        *complete = scan.complete;
+    return scan.depth;
 }
 
 void ReportXmlNestingTooDeep()

@@ -7,10 +7,10 @@
 #include <cstdio>
 #include <cstring>
 
-void rapidxml::parse_error_handler(const char* what, void* /*where*/)
+void rapidxml::parse_error_handler(const char* what, void* where)
 {
     std::fprintf(stderr, "Xml parse error: %s.\n", what);
-    throw XmlParseAbort{what};
+    throw XmlParseAbort{what, static_cast<const char*>(where)};
 }
 
 namespace {

@@ -17,6 +17,7 @@ void parse_error_handler(const char* what, void* where);
 struct XmlParseAbort
 {
     const char* what;
+    const char* where; // into the text being parsed
 };
 
 using XmlNode = rapidxml::xml_node<char>;

@@ -1,0 +1,409 @@
+#include "CheckListReader.h"
+
+#include "DoctypeBounds.h"
+#include "LoadLimits.h"
+
+#include "Common/Xml/XmlNesting.h"
+
+#include <QCoreApplication>
+#include <QDomDocument>
+#include <QFile>
+#include <QTextCodec>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace zuchecklist {
+
+namespace {
+
+QString Tr(const char* text)
+{
+    return QCoreApplication::translate("CheckListReader", text);
+}
+
+void ReportTooLarge(const QString& fileName, qint64 maxBytes)
+{
+    std::fprintf(stderr, "Checklist file is larger than %lld bytes: %s.\n",
+                 static_cast<long long>(maxBytes), QFile::encodeName(fileName).constData());
+}
+
+// Closes the descriptor on every way out.
+struct Descriptor
+{
+    int fd;
+    ~Descriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// The encodings a file can announce before its declaration is read.
+enum class Unicode
+{
+    None,
+    Utf8,
+    Utf16LE,
+    Utf16BE,
+    Utf32LE,
+    Utf32BE
+};
+
+struct Detected
+{
+    Unicode form;
+    int bomSize;
+};
+
+Detected DetectUnicode(const QByteArray& bytes)
+{
+    auto starts = [&bytes](std::initializer_list<unsigned char> prefix) {
+        if (static_cast<std::size_t>(bytes.size()) < prefix.size())
+            return false;
+        int i = 0;
+        for (unsigned char c : prefix)
+            if (static_cast<unsigned char>(bytes[i++]) != c)
+                return false;
+        return true;
+    };
+    if (starts({0xEF, 0xBB, 0xBF}))
+        return {Unicode::Utf8, 0}; // the loader and the DOM parser both skip it
+    if (starts({0xFF, 0xFE, 0x00, 0x00}))
+        return {Unicode::Utf32LE, 4};
+    if (starts({0x00, 0x00, 0xFE, 0xFF}))
+        return {Unicode::Utf32BE, 4};
+    if (starts({0xFF, 0xFE}))
+        return {Unicode::Utf16LE, 2};
+    if (starts({0xFE, 0xFF}))
+        return {Unicode::Utf16BE, 2};
+    // Without a byte-order mark, the first characters "<?" tell the wide forms apart.
+    if (starts({'<', 0x00, 0x00, 0x00}))
+        return {Unicode::Utf32LE, 0};
+    if (starts({0x00, 0x00, 0x00, '<'}))
+        return {Unicode::Utf32BE, 0};
+    if (starts({'<', 0x00, '?', 0x00}))
+        return {Unicode::Utf16LE, 0};
+    if (starts({0x00, '<', 0x00, '?'}))
+        return {Unicode::Utf16BE, 0};
+    return {Unicode::None, 0};
+}
+
+// The encoding named by an XML declaration at the start of an 8-bit text, or an empty name.
+QByteArray DeclaredEncoding(const QByteArray& bytes)
+{
+    if (!bytes.startsWith("<?xml"))
+        return {};
+    const int end = bytes.indexOf("?>");
+    if (end < 0)
+        return {};
+    const QByteArray declaration = bytes.left(end);
+    int at = declaration.indexOf("encoding");
+    if (at < 0)
+        return {};
+    at += 8;
+    while (at < declaration.size() && (declaration[at] == ' ' || declaration[at] == '\t' ||
+                                       declaration[at] == '\r' || declaration[at] == '\n'))
+        ++at;
+    if (at >= declaration.size() || declaration[at] != '=')
+        return {};
+    ++at;
+    while (at < declaration.size() && (declaration[at] == ' ' || declaration[at] == '\t' ||
+                                       declaration[at] == '\r' || declaration[at] == '\n'))
+        ++at;
+    if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\''))
+        return {};
+    const int close = declaration.indexOf(declaration[at], at + 1);
+    if (close < 0)
+        return {};
+    return declaration.mid(at + 1, close - at - 1).trimmed();
+}
+
+bool IsUtf8Name(const QByteArray& name)
+{
+    const QByteArray lower = name.toLower();
+    return lower == "utf-8" || lower == "utf8";
+}
+
+// Whatever follows the first character U+0000 is ignored; in the wide forms that character is
+// a code unit of zero bytes.
+void CutAtNul(QByteArray& bytes, int unitSize, int from)
+{
+    for (int i = from; i + unitSize <= bytes.size(); i += unitSize) {
+        bool zero = true;
+        for (int b = 0; b < unitSize; ++b)
+            zero = zero && bytes.at(i + b) == char(0);
+        if (zero) {
+            bytes.truncate(i);
+            return;
+        }
+    }
+}
+
+bool HasLoneSurrogate(const QString& text)
+{
+    const QChar* p = text.constData();
+    const QChar* end = p + text.size();
+    for (; p < end; ++p) {
+        if (p->isHighSurrogate()) {
+            if (p + 1 == end || !p[1].isLowSurrogate())
+                return true;
+            ++p;
+        } else if (p->isLowSurrogate()) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// 1-based line and column (in characters) of a byte offset into UTF-8 text.
+void LineAndColumn(const QByteArray& utf8, std::size_t offset, int* line, int* column)
+{
+    *line = 1;
+    *column = 1;
+    const char* p = utf8.constData();
+    for (std::size_t i = 0; i < offset && p[i]; ++i) {
+        if (p[i] == '\n') {
+            ++*line;
+            *column = 1;
+        } else if ((static_cast<unsigned char>(p[i]) & 0xC0) != 0x80) {
+            ++*column;
+        }
+    }
+}
+
+} // namespace
+
+bool CheckListReader::Fail(Failure failure, const QString& reason)
+{
+    m_failure = failure;
+    m_reason = reason;
+    m_text.clear();
+    return false;
+}
+
+bool CheckListReader::NotWellFormedAt(std::size_t offset, const QString& what)
+{
+    int line = 0;
+    int column = 0;
+    LineAndColumn(m_text, offset, &line, &column);
+    return Fail(
+        NotWellFormed,
+        Tr("It is not well-formed XML: %1 at line %2, column %3.").arg(what).arg(line).arg(column));
+}
+
+bool CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes)
+{
+    m_failure = NoFailure;
+    m_reason.clear();
+    m_text.clear();
+    maxBytes = qBound<qint64>(0, maxBytes, limits::kMaxFileBytes);
+    const QByteArray path = QFile::encodeName(fileName);
+
+    // A look before opening keeps FIFOs and devices from being opened at all; the look after
+    // opening closes the race with a file swapped in between. Opening never blocks.
+    struct stat info;
+    if (::stat(path.constData(), &info) != 0)
+        return Fail(Unreadable,
+                    Tr("It cannot be read: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (!S_ISREG(info.st_mode))
+        return Fail(NotRegularFile, Tr("It is not a regular file."));
+    Descriptor file{::open(path.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC)};
+    if (file.fd < 0)
+        return Fail(Unreadable,
+                    Tr("It cannot be read: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    if (::fstat(file.fd, &info) != 0 || !S_ISREG(info.st_mode))
+        return Fail(NotRegularFile, Tr("It is not a regular file."));
+
+    const QString tooLarge = Tr("It is larger than %1 bytes.").arg(maxBytes);
+    if (info.st_size > maxBytes) {
+        ReportTooLarge(fileName, maxBytes);
+        return Fail(TooLarge, tooLarge);
+    }
+
+    // The reported size is only a hint: some files report 0 and deliver without end. One byte
+    // beyond the limit tells a file that is too large.
+    QByteArray bytes;
+    qint64 capacity = qMax<qint64>(info.st_size + 1, 64 * 1024);
+    bytes.resize(static_cast<int>(qMin<qint64>(capacity, maxBytes + 1)));
+    qint64 size = 0;
+    for (;;) {
+        if (size == bytes.size()) {
+            if (size > maxBytes)
+                break;
+            capacity = qMin<qint64>(qint64(bytes.size()) * 2, maxBytes + 1);
+            bytes.resize(static_cast<int>(capacity));
+        }
+        const ssize_t got =
+            ::read(file.fd, bytes.data() + size, static_cast<std::size_t>(bytes.size() - size));
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return Fail(
+                Unreadable,
+                Tr("It cannot be read: %1.").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        }
+        if (got == 0)
+            break;
+        size += got;
+    }
+    if (size > maxBytes) {
+        ReportTooLarge(fileName, maxBytes);
+        return Fail(TooLarge, tooLarge);
+    }
+    bytes.resize(static_cast<int>(size));
+    return ReadBytes(std::move(bytes));
+}
+
+bool CheckListReader::ReadBytes(QByteArray bytes)
+{
+    m_failure = NoFailure;
+    m_reason.clear();
+    m_text.clear();
+    QString text;
+    if (!Decode(bytes, text))
+        return false;
+    return CheckBounds(text);
+}
+
+bool CheckListReader::Decode(QByteArray& bytes, QString& text)
+{
+    const Detected detected = DetectUnicode(bytes);
+    QByteArray codecName;
+    int unitSize = 1;
+    switch (detected.form) {
+    case Unicode::Utf16LE:
+        codecName = "UTF-16LE";
+        unitSize = 2;
+        break;
+    case Unicode::Utf16BE:
+        codecName = "UTF-16BE";
+        unitSize = 2;
+        break;
+    case Unicode::Utf32LE:
+        codecName = "UTF-32LE";
+        unitSize = 4;
+        break;
+    case Unicode::Utf32BE:
+        codecName = "UTF-32BE";
+        unitSize = 4;
+        break;
+    case Unicode::Utf8:
+        codecName = "UTF-8";
+        break;
+    case Unicode::None: {
+        const QByteArray declared = DeclaredEncoding(bytes);
+        codecName = declared.isEmpty() || IsUtf8Name(declared) ? QByteArray("UTF-8") : declared;
+        break;
+    }
+    }
+
+    CutAtNul(bytes, unitSize, detected.bomSize);
+    const int mib =
+        QTextCodec::codecForName(codecName) ? QTextCodec::codecForName(codecName)->mibEnum() : 0;
+    if (codecName == "UTF-8" || mib == 106) {
+        // The checked bytes themselves are the loader's text: no second encoding.
+        QTextCodec::ConverterState state;
+        text = QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
+        if (state.invalidChars > 0 || state.remainingChars > 0)
+            return Fail(Undecodable, Tr("It is not valid %1 text.").arg(QStringLiteral("UTF-8")));
+        m_text = std::move(bytes);
+        bytes = QByteArray();
+        return true;
+    }
+
+    QTextCodec* codec = QTextCodec::codecForName(codecName);
+    if (!codec)
+        return Fail(Undecodable,
+                    Tr("Its encoding \"%1\" is not known.").arg(QString::fromLatin1(codecName)));
+    // The wide forms need a byte-order mark or the "<?" that identifies them.
+    if (unitSize == 1 &&
+        (mib == 1013 || mib == 1014 || mib == 1015 || mib == 1017 || mib == 1018 || mib == 1019))
+        return Fail(Undecodable,
+                    Tr("It is not valid %1 text.").arg(QString::fromLatin1(codec->name())));
+
+    QTextCodec::ConverterState state(QTextCodec::IgnoreHeader);
+    text = codec->toUnicode(bytes.constData() + detected.bomSize, bytes.size() - detected.bomSize,
+                            &state);
+    bytes = QByteArray();
+    // Some codecs count what they cannot decode, others put U+FFFD in its place; a text in a
+    // legacy encoding cannot carry that character itself.
+    const bool unicodeForm = detected.form != Unicode::None;
+    if (state.invalidChars > 0 || state.remainingChars > 0 || HasLoneSurrogate(text) ||
+        (!unicodeForm && text.contains(QChar::ReplacementCharacter)))
+        return Fail(Undecodable,
+                    Tr("It is not valid %1 text.").arg(QString::fromLatin1(codec->name())));
+    const int nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        text.truncate(nul);
+    m_text = text.toUtf8();
+    return true;
+}
+
+bool CheckListReader::CheckBounds(const QString& text)
+{
+    const XmlScan scan = ScanXml(m_text.constData(), kXmlNestingLimit);
+    if (scan.depth > kXmlNestingLimit) {
+        ReportXmlNestingTooDeep();
+        return Fail(TooDeep,
+                    Tr("Its elements are nested deeper than %1 levels.").arg(kXmlNestingLimit));
+    }
+    // Where the walk stops early, the loader's parser would stop too; the DOM parser might go
+    // on where nothing bounds it.
+    if (!scan.complete)
+        return NotWellFormedAt(scan.stop, Tr("unexpected markup or end of text"));
+
+    std::uint64_t elements = scan.elements;
+    std::uint64_t textBytes = static_cast<std::uint64_t>(m_text.size());
+    if (scan.doctypeEnd > scan.doctypeBegin) {
+        const DoctypeBounds bounds = MeasureDoctype(m_text.constData(), m_text.size(), scan);
+        switch (bounds.verdict) {
+        case DoctypeBounds::Ok:
+            break;
+        case DoctypeBounds::Malformed:
+            return NotWellFormedAt(bounds.where, Tr("a document type declaration it cannot read"));
+        case DoctypeBounds::TooManyDeclarations:
+            return Fail(TooMuchMemory, Tr("Its document type declares more than %1 entities.")
+                                           .arg(limits::kMaxEntityDeclarations));
+        case DoctypeBounds::TooMuchExpansion:
+            return Fail(TooMuchMemory,
+                        Tr("Its entity references expand to more than %1 characters.")
+                            .arg(limits::kMaxEntityExpansion));
+        }
+        if (static_cast<std::uint64_t>(scan.depth) + bounds.deepestMarkup > kXmlNestingLimit) {
+            ReportXmlNestingTooDeep();
+            return Fail(TooDeep,
+                        Tr("Its elements are nested deeper than %1 levels.").arg(kXmlNestingLimit));
+        }
+        elements += bounds.markup;
+        textBytes += 2 * bounds.expansion; // expanded characters, as UTF-16
+    }
+
+    const std::uint64_t estimate =
+        elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
+        scan.attributes * limits::kCostPerAttribute + scan.otherNodes * limits::kCostPerOtherNode +
+        textBytes * limits::kCostPerTextByte;
+    if (estimate > limits::kMemoryBudgetBytes)
+        return Fail(TooMuchMemory, Tr("Checking it would need more than %1 MiB of memory.")
+                                       .arg(limits::kMemoryBudgetBytes / (1024 * 1024)));
+
+    QString message;
+    int line = 0;
+    int column = 0;
+    QDomDocument check;
+    if (!check.setContent(text, false, &message, &line, &column)) {
+        while (message.endsWith(QLatin1Char('.')))
+            message.chop(1);
+        return Fail(NotWellFormed, Tr("It is not well-formed XML: %1 at line %2, column %3.")
+                                       .arg(message)
+                                       .arg(line)
+                                       .arg(column));
+    }
+    return true;
+}
+
+} // namespace zuchecklist

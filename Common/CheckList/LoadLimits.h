@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// What the checklist loader accepts. Every limit lies far beyond any real checklist: the format
+// needs four levels of nesting, no attributes and no document type, and a checklist of
+// 1,000,000 items (about 90 MB) loads within the memory budget.
+namespace zuchecklist::limits {
+
+// Larger files are refused before they are read, and no more than one byte beyond this is ever
+// read from a file whatever size it reports.
+constexpr std::int64_t kMaxFileBytes = 256 * 1024 * 1024;
+
+// Elements nest no deeper than kXmlNestingLimit (Common/Xml/XmlNesting.h): 256 levels.
+
+// The well-formedness check builds a DOM tree of the whole text. Its peak is estimated from what
+// the text holds, and a text whose estimate exceeds the budget is refused before the check.
+// The costs were measured on Qt 5.15 (x86-64) and rounded up; they also cover the loader's own
+// tree and the window's rows, which cost less per element than the DOM tree.
+constexpr std::uint64_t kMemoryBudgetBytes = 1792ull * 1024 * 1024; // 1.75 GiB
+constexpr std::uint64_t kCostPerElement = 272;
+constexpr std::uint64_t kCostPerTextRun = 208;
+constexpr std::uint64_t kCostPerAttribute = 576;
+constexpr std::uint64_t kCostPerOtherNode = 240; // comments, CDATA sections, instructions
+// Per byte of UTF-8 text: the text itself, its UTF-16 copy, and the DOM's copy of the
+// character data.
+constexpr std::uint64_t kCostPerTextByte = 5;
+
+// A document type declaration may declare entities; their declaration costs the check time
+// that grows faster than their number, and their references expand to text the check holds.
+constexpr std::size_t kMaxEntityDeclarations = 1000;
+constexpr std::uint64_t kMaxEntityExpansion = 1024 * 1024; // characters, for the whole text
+
+} // namespace zuchecklist::limits
