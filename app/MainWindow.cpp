@@ -327,15 +327,17 @@ void MainWindow::OnFileSave()
     if (fileName.isEmpty())
         return;
     m_container->SetFileName(fileName);
-    if (m_container->WriteXML()) {
+    zuchecklist::SaveFailure failure;
+    if (m_container->WriteXML(&failure)) {
         m_modified = false;
         return;
     }
     // The changes are not on disk, so they still count as unsaved.
-    QMessageBox::warning(this, tr("Warning"),
-                         tr("The checklist could not be saved to \"%1\".\n"
-                            "The previous content of that file is unchanged.")
-                             .arg(QDir::toNativeSeparators(fileName)));
+    QString text = tr("The checklist could not be saved to \"%1\".\n%2")
+                       .arg(QDir::toNativeSeparators(fileName), failure.reason);
+    if (failure.previousKept)
+        text += QLatin1Char('\n') + tr("The previous content of that file is unchanged.");
+    QMessageBox::warning(this, tr("Warning"), text);
 }
 
 void MainWindow::OnClearList()

@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
@@ -280,33 +281,48 @@ TEST_F(MainWindowFileTest, SaveCancelledChangesNothing)
     EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
-TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndKeepsTheFlag)
+// The warning names the file and the reason, and says the previous content is unchanged only
+// where there was one.
+TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
 {
-    gui::FillModel(tester.Model(), {1});
-    tester.SetModified(true);
-    const QString name = dir.path() + QStringLiteral("/missing/x.xml");
-    QString warning;
-    answerer.Arm([&](QWidget* modal) {
-        auto* dialog = qobject_cast<QFileDialog*>(modal);
-        ASSERT_NE(dialog, nullptr);
-        dialog->selectFile(name);
-        // The dialog itself would refuse a missing folder; return the name directly.
-        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
-        answerer.Arm([&](QWidget* box) {
-            if (auto* message = qobject_cast<QMessageBox*>(box)) {
-                warning = message->text();
-                message->accept();
-            }
+    const QString fifo = dir.path() + QStringLiteral("/pipe.xml");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const struct
+    {
+        QString name;
+        const char* reason;
+    } cases[] = {
+        {dir.path() + QStringLiteral("/missing/x.xml"),
+         "It cannot be created: No such file or directory."},
+        {fifo, "It is not a regular file.\nThe previous content of that file is unchanged."},
+    };
+    for (const auto& c : cases) {
+        gui::FillModel(tester.Model(), {1});
+        tester.SetModified(true);
+        QString warning;
+        answerer.Arm([&](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr);
+            dialog->selectFile(c.name);
+            // The dialog itself would refuse a missing folder; return the name directly.
+            QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+            answerer.Arm([&](QWidget* box) {
+                if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                    EXPECT_EQ(message->icon(), QMessageBox::Warning);
+                    warning = message->windowTitle() + QLatin1Char('|') + message->text();
+                    message->accept();
+                }
+            });
         });
-    });
-    ASSERT_TRUE(gui::Click(&window, "saveButton"));
-    QTest::qWait(50);
-    if (model().GetFileName() == name) {
-        EXPECT_TRUE(warning.contains(name)) << warning.toStdString();
+        ASSERT_TRUE(gui::Click(&window, "saveButton"));
+        QTest::qWait(50);
+        ASSERT_EQ(model().GetFileName(), c.name) << "the dialog did not return the chosen name";
+        EXPECT_EQ(warning, QStringLiteral("Warning|The checklist could not be saved to \"") +
+                               QDir::toNativeSeparators(c.name) + QStringLiteral("\".\n") +
+                               QLatin1String(c.reason));
         EXPECT_TRUE(tester.Modified());
-    } else {
-        ADD_FAILURE() << "the dialog did not return the chosen name";
     }
+    EXPECT_TRUE(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
 }
 
 TEST_F(MainWindowFileTest, ClearWarnsOnlyWithUnsavedChangesAndRows)

@@ -1,6 +1,6 @@
 #include "CheckListContainer.h"
 
-#include "Common/File/FileQt.h"
+#include "Common/File/FileReplacer.h"
 #include "Common/Xml/XmlNesting.h"
 #include "Common/Xml/XmlRead.h"
 #include "Common/Xml/XmlWriter.h"
@@ -8,15 +8,11 @@
 #include <rapidxml/rapidxml.hpp>
 
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
 #include <QLoggingCategory>
-#include <QRandomGenerator>
 
 #include <cstdio>
 #include <memory>
 #include <string>
-#include <unistd.h>
 
 namespace zuchecklist {
 
@@ -207,76 +203,38 @@ std::string ToXmlText(const QString& text)
     return out;
 }
 
-// Flushes the file's data to the disk before it takes the place of the old file.
-bool SyncToDisk(const QString& fileName)
-{
-    QFile file(fileName);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    return ::fsync(file.handle()) == 0;
-}
-
 } // namespace
 
-bool CheckListContainer::WriteXML() const
+bool CheckListContainer::WriteXML(SaveFailure* failure) const
 {
-    if (m_fileName.isEmpty())
-        return false;
-
-    // Write through symbolic links rather than replace a link itself.
-    QString target = m_fileName;
-    for (int hop = 0; hop < 40 && QFileInfo(target).isSymLink(); ++hop)
-        target = QFileInfo(target).symLinkTarget();
-    const QFileInfo targetInfo(target);
-    // A file the user may not write stays as it is, though its folder would allow replacing it.
-    if (targetInfo.exists() && !targetInfo.isWritable())
-        return false;
-
-    // The document goes to a new file beside the target first.
-    file::FileQt file;
-    QString temporary;
-    for (int attempt = 0; attempt < 16; ++attempt) {
-        temporary = targetInfo.absolutePath() + QLatin1String("/.") + targetInfo.fileName() +
-                    QLatin1Char('.') + QString::number(QRandomGenerator::global()->generate(), 36) +
-                    QLatin1String(".tmp");
-        if (file.Open(temporary.toUtf8().constData(), 2))
-            break;
-        temporary.clear();
-        if (!QFileInfo::exists(targetInfo.absolutePath()))
-            break;
-    }
-    if (temporary.isEmpty())
-        return false;
-
-    bool written;
-    {
-        XmlWriter writer(&file);
-        writer.OpenElement("doc");
-        for (int l = 0; l < GetListCount(); ++l) {
-            writer.OpenElement("list");
-            writer.WriteElement("name", ToXmlText(GetListName(l)));
-            for (int i = 0; i < GetItemCount(l); ++i) {
-                writer.OpenElement("item");
-                writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
-                writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
-                writer.CloseElement("item");
+    file::FileReplacer out(m_fileName);
+    if (out.Begin()) {
+        {
+            XmlWriter writer(out.Output());
+            writer.OpenElement("doc");
+            for (int l = 0; l < GetListCount(); ++l) {
+                writer.OpenElement("list");
+                writer.WriteElement("name", ToXmlText(GetListName(l)));
+                for (int i = 0; i < GetItemCount(l); ++i) {
+                    writer.OpenElement("item");
+                    writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
+                    writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
+                    writer.CloseElement("item");
+                }
+                writer.CloseElement("list");
             }
-            writer.CloseElement("list");
+            writer.CloseElement("doc");
         }
-        writer.CloseElement("doc");
-        written = file.Close();
+        if (out.Commit()) {
+            qDebug() << "*** CheckList saved";
+            return true;
+        }
     }
-
-    if (written && targetInfo.exists())
-        QFile::setPermissions(temporary, targetInfo.permissions());
-    if (!written || !SyncToDisk(temporary) ||
-        std::rename(QFile::encodeName(temporary).constData(),
-                    QFile::encodeName(target).constData()) != 0) {
-        QFile::remove(temporary);
-        return false;
+    if (failure) {
+        failure->reason = out.Error();
+        failure->previousKept = out.PreviousKept();
     }
-    qDebug() << "*** CheckList saved";
-    return true;
+    return false;
 }
 
 } // namespace zuchecklist

@@ -19,6 +19,12 @@ struct CheckList
     std::vector<CheckListItem> m_items;
 };
 
+struct SaveFailure
+{
+    QString reason;            // one sentence for the user
+    bool previousKept = false; // a previous file exists and holds its previous content
+};
+
 // The document: named lists of items, addressed by position, plus the file it is saved to.
 // Every index is checked; an index out of range makes an operation do nothing, and a getter
 // return an empty string or 0.
@@ -52,9 +58,10 @@ public:
     // words, such as "expected > at byte 120".
     bool ParseXML(char* text, std::string* error = nullptr);
 
-    // Writes the document to the file name. The previous file is replaced only once the whole
-    // document has been written, so a failed save leaves it as it was. True on success.
-    bool WriteXML() const;
+    // Writes the document to the file name, replacing the file's content as a whole: a failed
+    // save leaves the previous content, and the file keeps its owner, group and mode. True on
+    // success; otherwise 'failure', if given, tells why.
+    bool WriteXML(SaveFailure* failure = nullptr) const;
 
 private:
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }

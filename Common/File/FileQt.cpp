@@ -48,6 +48,15 @@ bool FileQt::Open(const char* name, int mode)
     return m_file.open(openMode);
 }
 
+bool FileQt::OpenHandle(int handle)
+{
+    if (m_file.isOpen())
+        return false;
+    m_mode = WriteOnly;
+    m_failed = false;
+    return m_file.open(handle, QIODevice::WriteOnly, QFileDevice::DontCloseHandle);
+}
+
 bool FileQt::Close()
 {
     if (!m_file.isOpen())

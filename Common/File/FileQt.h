@@ -31,6 +31,8 @@ public:
     // name is UTF-8; mode is one of Mode. Fails for any other code, a null name or while a file
     // is still open.
     bool Open(const char* name, int mode);
+    // Writes through a descriptor that stays open, and the caller's, after Close().
+    bool OpenHandle(int handle);
 
     bool Close() override;
     bool Flush() override;
@@ -47,6 +49,8 @@ public:
     virtual bool Truncate();
 
     bool Failed() const { return m_failed; }
+    // The toolkit's description of the last error.
+    QString ErrorString() const { return m_file.errorString(); }
 
 private:
     QFile m_file;
