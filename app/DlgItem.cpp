@@ -1,5 +1,7 @@
 #include "DlgItem.h"
 
+#include "WholeCharacterValidator.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,16 +21,14 @@ DlgItem::DlgItem(const QString& itemText, const QString& actionText, QWidget* pa
 
     m_itemText = new QLineEdit;
     m_itemText->setObjectName(QStringLiteral("itemTextEdit"));
-    m_itemText->setMaxLength(70);
-    m_itemText->setText(itemText);
+    WholeCharacterValidator::SetUp(m_itemText, 70, itemText);
     layout->addWidget(m_itemText);
 
     layout->addWidget(new QLabel(QStringLiteral("Specify action text:")));
 
     m_actionText = new QLineEdit;
     m_actionText->setObjectName(QStringLiteral("actionTextEdit"));
-    m_actionText->setMaxLength(16);
-    m_actionText->setText(actionText);
+    WholeCharacterValidator::SetUp(m_actionText, 16, actionText);
     layout->addWidget(m_actionText);
 
     auto* buttons = new QHBoxLayout;

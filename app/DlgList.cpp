@@ -1,5 +1,7 @@
 #include "DlgList.h"
 
+#include "WholeCharacterValidator.h"
+
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -19,8 +21,7 @@ DlgList::DlgList(const QString& name, QWidget* parent) : QDialog(parent)
     // The limit comes before the text, so a longer initial name shows cut.
     m_name = new QLineEdit;
     m_name->setObjectName(QStringLiteral("listNameEdit"));
-    m_name->setMaxLength(80);
-    m_name->setText(name);
+    WholeCharacterValidator::SetUp(m_name, 80, name);
     layout->addWidget(m_name);
 
     auto* buttons = new QHBoxLayout;

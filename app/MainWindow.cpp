@@ -1,5 +1,6 @@
 #include "MainWindow.h"
 
+#include "BoundedTextDelegate.h"
 #include "DlgItem.h"
 #include "DlgList.h"
 
@@ -82,6 +83,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     m_tree->setColumnWidth(NameColumn, 240);
     m_tree->setColumnWidth(ActionColumn, 220);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_tree->setItemDelegate(new BoundedTextDelegate(m_tree));
 
     auto* bottomRow = new QHBoxLayout;
     layout->addLayout(bottomRow, 0);

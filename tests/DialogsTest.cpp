@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 namespace {
 
@@ -124,6 +125,51 @@ TEST(DlgItem, ActionFieldTakesAtMostSixteenTypedCharacters)
     });
     EXPECT_EQ(result, 0);
     EXPECT_EQ(dialog.GetActionText(), QStringLiteral("0123456789abcdef"));
+}
+
+// A character outside the Basic Multilingual Plane takes two of a field's units: where only one
+// is left, the character is left out whole, whether it comes with the initial text, is typed
+// or pasted.
+TEST(Dialogs, FieldsNeverHoldHalfACharacter)
+{
+    const QString emoji = QStringLiteral("\U0001F600");
+    const struct
+    {
+        const char* edit;
+        int limit;
+    } fields[] = {{"listNameEdit", 80}, {"itemTextEdit", 70}, {"actionTextEdit", 16}};
+    for (const auto& field : fields) {
+        auto make = [&field](const QString& text) -> std::unique_ptr<QDialog> {
+            if (field.limit == 80)
+                return std::make_unique<DlgList>(text, nullptr);
+            return field.limit == 70 ? std::make_unique<DlgItem>(text, QString(), nullptr)
+                                     : std::make_unique<DlgItem>(QString(), text, nullptr);
+        };
+        const QString straddling = QString(field.limit - 1, QLatin1Char('a')) + emoji;
+        const QString fitting = QString(field.limit - 2, QLatin1Char('a')) + emoji;
+        EXPECT_EQ(Edit(make(straddling).get(), field.edit)->text(),
+                  QString(field.limit - 1, QLatin1Char('a')))
+            << field.edit;
+        EXPECT_EQ(Edit(make(fitting).get(), field.edit)->text(), fitting) << field.edit;
+
+        for (int used : {field.limit - 1, field.limit - 2}) {
+            const std::unique_ptr<QDialog> dialog = make(QString(used, QLatin1Char('b')));
+            QLineEdit* edit = Edit(dialog.get(), field.edit);
+            edit->end(false);
+            // One key event carries the whole character, as a keyboard or input method sends it.
+            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, emoji, Qt::NoModifier);
+            EXPECT_EQ(edit->text(), QString(used, QLatin1Char('b')) +
+                                        (used + 2 <= field.limit ? emoji : QString()))
+                << field.edit << " " << used;
+        }
+        const std::unique_ptr<QDialog> pasted = make(QString(field.limit - 3, QLatin1Char('c')));
+        QLineEdit* edit = Edit(pasted.get(), field.edit);
+        edit->end(false);
+        edit->insert(QStringLiteral("de") + emoji);
+        EXPECT_EQ(edit->text(), QString(field.limit - 3, QLatin1Char('c')) + QStringLiteral("de"))
+            << field.edit;
+        EXPECT_EQ(edit->cursorPosition(), field.limit - 1);
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
@@ -248,6 +249,32 @@ TEST_F(MainWindowFileTest, OpenLoadsUndeclaredEntitiesAndDeclaredEncodings)
                                              "<doc><list><name>Caf\xE9</name></list></doc>")),
               QString());
     EXPECT_EQ(model().GetListName(0), QStringLiteral("Caf\u00e9"));
+}
+
+// A text of megabytes loads whole, but the tree lays out no more of it than a column can show.
+TEST_F(MainWindowFileTest, LongTextsLoadWholeAndTheTreeMeasuresOnlyTheirStart)
+{
+    Watchdog watchdog("showing a 10 MB list name", 120);
+    const QByteArray name(10'000'000, 'W');
+    EXPECT_EQ(OpenWarned(Write("long.xml", "<doc><list><name>" + name + "</name><item><name>" +
+                                               name + "</name></item></list></doc>")),
+              QString());
+    ASSERT_EQ(model().GetListCount(), 1);
+    EXPECT_EQ(model().GetListName(0).size(), name.size());
+    QTreeWidgetItem* row = tree()->topLevelItem(0);
+    EXPECT_EQ(row->text(0).size(), name.size());
+
+    window.show();
+    QApplication::processEvents();
+    QStyleOptionViewItem option;
+    option.initFrom(tree());
+    const QModelIndex index = tree()->model()->index(0, 0);
+    const int width = tree()->itemDelegate()->sizeHint(option, index).width();
+    tree()->addTopLevelItem(new QTreeWidgetItem(QStringList{QString(4096, QLatin1Char('W'))}));
+    const int shown =
+        tree()->itemDelegate()->sizeHint(option, tree()->model()->index(1, 0)).width();
+    EXPECT_EQ(width, shown);
+    EXPECT_FALSE(tree()->grab().isNull());
 }
 
 TEST_F(MainWindowFileTest, SaveWritesTheChosenNameAsIsAndClearsTheFlag)
