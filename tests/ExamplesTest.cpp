@@ -72,7 +72,7 @@ const std::vector<Example> kExamples = {
      {6, 4, 4},
      {
          {0, 1, "Gas hobs & ovens", "OFF"},
-         {0, 3, "Leftovers labelled with date <prep> and use-by", "DONE"},
+         {0, 3, "Leftovers labelled <date>", "DONE"},
          {1, 0, "Φούρνοι και εστίες", "ΣΒΗΣΤΑ"},
          {1, 1, "Ψυγεία κάτω από 5 °C", "ΕΛΕΓΧΟΣ"},
          {2, 3, "Alarm", "SET"},
