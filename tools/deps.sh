@@ -7,6 +7,7 @@ packages=(
     qtbase5-dev librapidxml-dev
     libgtest-dev libbenchmark-dev
     libxml2-utils xvfb xauth x11-utils
+    xdotool imagemagick fonts-dejavu-core
 )
 
 missing=()

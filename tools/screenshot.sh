@@ -1,13 +1,77 @@
 #!/usr/bin/env bash
-# Takes a screenshot of the editor's window on a virtual X display: tools/screenshot.sh out.png
+# Screenshot of the real editor with a checklist loaded, on a virtual X display:
+#   tools/screenshot.sh [out.png [checklist.xml]]
+# Defaults: docs/screenshot.png and examples/kitchen-closing.xml. The editor takes no file
+# argument, so the script clicks its "Open" button, types the file's path into the file dialog
+# and presses Return, with real X input events. Uses the editor in build/app/ (built by
+# tools/run-editor.sh) or the one VELLORIN_BIN names.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-out="$(realpath -m "${1:-vellorin.png}")"
-command -v import >/dev/null || { echo "needs ImageMagick's import (apt-get install imagemagick)"; exit 1; }
-export VELLORIN_BIN="$root/build/app/vellorin" VELLORIN_SHOT="$out"
-xvfb-run -a -s "-screen 0 800x600x24" bash -c '
-    "$VELLORIN_BIN" & pid=$!
-    sleep 2
-    import -window root -crop 640x480+0+0 "$VELLORIN_SHOT"
-    kill "$pid"'
+
+fail() {
+    echo "screenshot: $*" >&2
+    exit 1
+}
+
+# Waits up to 20 s for a visible window whose title is exactly $1 and prints its id.
+window_named() {
+    local id
+    for _ in $(seq 100); do
+        id="$(xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1 || true)"
+        [ -n "$id" ] && { echo "$id"; return 0; }
+        sleep 0.2
+    done
+    return 1
+}
+
+# Runs on the virtual display.
+shoot() {
+    local out="$1" checklist="$2" window dialog
+    log="$(mktemp)"
+    QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=true" "$VELLORIN_BIN" 2>"$log" &
+    editor=$!
+    trap 'kill "$editor" 2>/dev/null || true; rm -f "$log"' EXIT
+
+    window="$(window_named Vellorin)" || fail "the editor's window did not appear"
+    sleep 1
+
+    # The "Open" button is the first one of the top row, at the window's top left.
+    local X Y WIDTH HEIGHT SCREEN
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    xdotool mousemove --window "$window" 48 "$OPEN_Y" click 1
+    dialog="$(window_named 'Open File')" || fail "clicking at y=$OPEN_Y did not show the Open dialog"
+    xdotool mousemove --window "$dialog" 20 20
+    xdotool windowfocus --sync "$dialog"
+    sleep 0.5
+    xdotool type --delay 15 "$checklist"
+    xdotool key Return
+    for _ in $(seq 100); do
+        xdotool search --onlyvisible --name '^Open File$' >/dev/null 2>&1 || break
+        sleep 0.2
+    done
+    # The pointer goes off the window, so that no button shows its hover state.
+    xdotool mousemove 0 "$((Y + HEIGHT + 20))"
+    sleep 1
+
+    grep -q '^CHECKLIST:' "$log" || fail "the checklist did not load: $(cat "$log")"
+    eval "$(xdotool getwindowgeometry --shell "$window")"
+    import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
+    grep -c '^CHECKLIST:' "$log" | xargs echo "lists loaded:"
+}
+
+if [ "${1:-}" = "--on-display" ]; then
+    shift
+    shoot "$@"
+    exit 0
+fi
+
+out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
+checklist="$(realpath "${2:-$root/examples/kitchen-closing.xml}")"
+[ -f "$checklist" ] || fail "no checklist $checklist"
+"$root/tools/deps.sh"
+export VELLORIN_BIN="${VELLORIN_BIN:-$root/build/app/vellorin}"
+# Vertical position of the "Open" button inside the window, below the empty menu and tool bars.
+export OPEN_Y="${OPEN_Y:-38}"
+[ -x "$VELLORIN_BIN" ] || fail "no editor at $VELLORIN_BIN: run tools/run-editor.sh once"
+xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display "$out" "$checklist"
 echo "wrote $out"
