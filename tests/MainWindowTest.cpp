@@ -513,4 +513,79 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
     }
 }
 
+// The row that is current after Delete: the next row of the same level, the previous one when
+// the last was deleted, the list row when its only item went; its index texts are renumbered.
+TEST_F(MainWindowTest, DeleteLeavesTheNeighbourRowCurrent)
+{
+    const struct
+    {
+        int list;
+        int item; // -1: the list row
+        QStringList current;
+    } cases[] = {
+        {2, 0, {"L2I1", "A1", "2", "0"}}, // first item
+        {2, 1, {"L2I2", "A2", "2", "1"}}, // middle item
+        {2, 2, {"L2I1", "A1", "2", "1"}}, // last item
+        {1, 0, {"L1", "", "1", ""}},      // only item
+        {0, -1, {"L1", "", "0", ""}},     // first list
+        {1, -1, {"L2", "", "1", ""}},     // middle list
+        {2, -1, {"L1", "", "1", ""}},     // last list
+    };
+    for (const auto& test : cases) {
+        tester.SetModified(false);
+        ClickWithoutDialog("clearButton");
+        Load({3, 1, 3});
+        Select(test.list, test.item);
+        ClickWithoutDialog("deleteButton");
+        const QString where = QStringLiteral("deleting %1/%2").arg(test.list).arg(test.item);
+        EXPECT_EQ(Mismatch(), QString()) << where.toStdString();
+        const QTreeWidgetItem* row = tree()->currentItem();
+        ASSERT_NE(row, nullptr) << where.toStdString();
+        EXPECT_EQ((QStringList{row->text(0), row->text(1), row->text(2), row->text(3)}),
+                  test.current)
+            << where.toStdString();
+    }
+
+    // The only list leaves no row current.
+    tester.SetModified(false);
+    ClickWithoutDialog("clearButton");
+    Load({2});
+    Select(0);
+    ClickWithoutDialog("deleteButton");
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_EQ(tree()->currentItem(), nullptr);
+}
+
+// List and item positions that differ, so that each addresses another entry, or none, when
+// taken for the other.
+TEST_F(MainWindowTest, EditChangesTheItemAtItsListAndItemPosition)
+{
+    Load({4, 1, 1});
+    QStringList edited; // "list/item" of the entries edited so far
+    const struct
+    {
+        int list;
+        int item;
+    } cases[] = {{2, 0}, {0, 3}, {1, 0}, {0, 2}};
+    for (const auto& [list, item] : cases) {
+        const QString text = QStringLiteral("E%1-%2").arg(list).arg(item);
+        Select(list, item);
+        ClickWithDialog("editButton", gui::AcceptItem(text, QStringLiteral("X")));
+        edited << QStringLiteral("%1/%2").arg(list).arg(item);
+        EXPECT_EQ(tree()->currentItem()->text(0), text);
+        EXPECT_EQ(Mismatch(), QString()) << text.toStdString();
+        for (int l = 0; l < model().GetListCount(); ++l) {
+            for (int i = 0; i < model().GetItemCount(l); ++i) {
+                const bool changed = edited.contains(QStringLiteral("%1/%2").arg(l).arg(i));
+                const QString expectedText = changed ? QStringLiteral("E%1-%2").arg(l).arg(i)
+                                                     : QStringLiteral("L%1I%2").arg(l).arg(i);
+                const QString expectedAction =
+                    changed ? QStringLiteral("X") : QStringLiteral("A%1").arg(i);
+                EXPECT_EQ(model().GetItemText(l, i), expectedText) << text.toStdString();
+                EXPECT_EQ(model().GetItemAction(l, i), expectedAction) << text.toStdString();
+            }
+        }
+    }
+}
+
 } // namespace

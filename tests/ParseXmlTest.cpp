@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
@@ -243,6 +244,70 @@ TEST(ParseXml, TraceFilteredOffStillLoads)
     EXPECT_TRUE(load.ok);
     EXPECT_TRUE(load.trace.isEmpty());
     EXPECT_EQ(c.GetItemCount(0), 2);
+}
+
+// The values are read into a 212-byte buffer that grows when a value does not fit: 211 bytes
+// and the terminator fill it exactly.
+TEST(ParseXml, ValuesAroundTheReadBufferSizeLoadWhole)
+{
+    // Each ending as written in the file and as the bytes it reads back as; the references'
+    // source text straddles the buffer's end while the value itself is shorter.
+    const struct
+    {
+        const char* written;
+        const char* read;
+    } endings[] = {
+        {"z", "z"},
+        {"\xC3\xA9", "\xC3\xA9"},
+        {"\xE2\x82\xAC", "\xE2\x82\xAC"},
+        {"\xF0\x9F\x9A\x80", "\xF0\x9F\x9A\x80"},
+        {"\xE2\x82\xACz", "\xE2\x82\xACz"},
+        {"\xF0\x9F\x9A\x80zz", "\xF0\x9F\x9A\x80zz"},
+        {"&#x20AC;", "\xE2\x82\xAC"},
+        {"&amp;", "&"},
+        {"&amp;z", "&z"},
+        {"&amp;zzz", "&zzz"},
+        {"&amp;zzzzz", "&zzzzz"},
+    };
+    for (const std::size_t length : {210u, 211u, 212u, 213u}) {
+        for (const auto& ending : endings) {
+            const std::string front(length - std::strlen(ending.read), 'a');
+            const std::string value = front + ending.written;
+            const QString expected = QString::fromStdString(front + ending.read);
+            ASSERT_EQ(expected.toUtf8().size(), static_cast<int>(length));
+            CheckListContainer c{QString()};
+            Load load(c, "<doc><list><name>" + value + "</name><item><name>" + value +
+                             "</name><action>" + value + "</action></item></list></doc>");
+            ASSERT_TRUE(load.ok);
+            EXPECT_EQ(c.GetListName(0), expected) << length << " bytes ending " << ending.read;
+            EXPECT_EQ(c.GetItemText(0, 0), expected) << length << " bytes ending " << ending.read;
+            EXPECT_EQ(c.GetItemAction(0, 0), expected) << length << " bytes ending " << ending.read;
+        }
+    }
+}
+
+TEST(ParseXml, EachValueLoadsWholeAfterTheBufferHasGrown)
+{
+    // Every value is one byte longer than the one before (209, 210, ... 223 bytes), so each
+    // meets the end of the buffer as the values before it left it; a short value after the long
+    // ones is not cut either.
+    std::string text = "<doc><list><name>" + std::string(209, 'n') + "</name>";
+    for (std::size_t length = 210; length < 224; length += 2)
+        text += "<item><name>" + std::string(length - 1, 'i') + "&amp;</name><action>" +
+                std::string(length + 1, 'a') + "</action></item>";
+    text += "<item><name>short</name><action></action></item></list></doc>";
+    CheckListContainer c{QString()};
+    Load load(c, text);
+    ASSERT_TRUE(load.ok);
+    EXPECT_EQ(c.GetListName(0), QString(209, QLatin1Char('n')));
+    ASSERT_EQ(c.GetItemCount(0), 8);
+    for (int i = 0; i < 7; ++i) {
+        EXPECT_EQ(c.GetItemText(0, i), QString(209 + 2 * i, QLatin1Char('i')) + QLatin1Char('&'))
+            << i;
+        EXPECT_EQ(c.GetItemAction(0, i), QString(211 + 2 * i, QLatin1Char('a'))) << i;
+    }
+    EXPECT_EQ(c.GetItemText(0, 7), QStringLiteral("short"));
+    EXPECT_EQ(c.GetItemAction(0, 7), QString());
 }
 
 } // namespace

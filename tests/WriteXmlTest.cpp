@@ -9,6 +9,7 @@
 
 #include <csignal>
 #include <cstdlib>
+#include <iterator>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -289,6 +290,58 @@ TEST_F(WriteXmlTest, ReadOnlyFolderIsWrittenInPlaceButAReadOnlyFileIsKept)
     EXPECT_EQ(InChild([&] { return c.WriteXML(); }, asUser), 1);
     EXPECT_EQ(ReadAll(name), oldBytes);
     EXPECT_EQ(Entries(dir.path()), QStringList{"kept.xml"});
+}
+
+// Builds a text from UTF-16 code units, lone surrogates included.
+QString Units(std::initializer_list<ushort> units)
+{
+    QString text;
+    for (ushort unit : units)
+        text += QChar(unit);
+    return text;
+}
+
+TEST_F(WriteXmlTest, CharactersAtTheUtf8LengthBoundariesAreWrittenExactly)
+{
+    const struct
+    {
+        const char* what;
+        QString text;
+        QByteArray written;
+    } cases[] = {
+        {"U+007F", Units({0x7F}), "\x7F"},
+        {"U+0080", Units({0x80}), "\xC2\x80"},
+        {"U+07FF", Units({0x7FF}), "\xDF\xBF"},
+        {"U+0800", Units({0x800}), "\xE0\xA0\x80"},
+        {"U+D7FF", Units({0xD7FF}), "\xED\x9F\xBF"},
+        {"U+E000", Units({0xE000}), "\xEE\x80\x80"},
+        {"U+FFFC..U+FFFF", Units({'a', 0xFFFC, 0xFFFD, 0xFFFE, 0xFFFF, 'b'}),
+         "a\xEF\xBF\xBC\xEF\xBF\xBD"
+         "b"},
+        {"U+10000", Units({0xD800, 0xDC00}), "\xF0\x90\x80\x80"},
+        {"U+10FFFF", Units({0xDBFF, 0xDFFF}), "\xF4\x8F\xBF\xBF"},
+        {"U+20BB7", Units({0xD842, 0xDFB7}), "\xF0\xA0\xAE\xB7"},
+        {"lone high surrogates", Units({0xD800, 'x', 0xDBFF}), "x"},
+        {"lone low surrogates", Units({0xDC00, 0xDFFF, 'y', 0xDFFF}), "y"},
+        {"high before a pair", Units({0xD800, 0xD800, 0xDC00}), "\xF0\x90\x80\x80"},
+        {"high before U+E000", Units({0xDBFF, 0xE000}), "\xEE\x80\x80"},
+        {"high before U+D7FF", Units({0xD800, 0xD7FF}), "\xED\x9F\xBF"},
+        {"low before high", Units({0xDC00, 0xD800}), ""},
+    };
+    CheckListContainer c(Path(QStringLiteral("boundaries.xml")));
+    for (const auto& test : cases)
+        c.AddList(test.text);
+    ASSERT_TRUE(c.WriteXML());
+    const QList<QByteArray> lines = ReadAll(c.GetFileName()).split('\n');
+    const int count = static_cast<int>(std::size(cases));
+    ASSERT_EQ(lines.size(), 3 * count + 4) << "declaration, doc, three lines a list, a last LF";
+    CheckListContainer back = Reload(c.GetFileName());
+    ASSERT_EQ(back.GetListCount(), count);
+    for (int l = 0; l < count; ++l) {
+        EXPECT_EQ(lines[2 + 3 * l + 1], "      <name>" + cases[l].written + "</name>")
+            << cases[l].what;
+        EXPECT_EQ(back.GetListName(l), QString::fromUtf8(cases[l].written)) << cases[l].what;
+    }
 }
 
 } // namespace

@@ -143,4 +143,28 @@ TEST_F(XmlReadTest, ParseErrorIsReportedOnceAndLeavesTheParse)
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "Xml parse error: expected >.\n");
 }
 
+TEST_F(XmlReadTest, TextFillsTheBufferExactlyAndWritesNothingBeyondIt)
+{
+    const XmlNode* r = Parse("<r><v>abcdefghij</v></r>");
+    // Ten bytes of text, from the element or from the default, into buffers around 11 bytes.
+    const struct
+    {
+        const char* childName;
+        std::size_t outSize;
+        const char* expected;
+    } cases[] = {
+        {"v", 9, "abcdefgh"},    {"v", 10, "abcdefghi"},       {"v", 11, "abcdefghij"},
+        {"v", 12, "abcdefghij"}, {"missing", 10, "012345678"}, {"missing", 11, "0123456789"},
+    };
+    for (const auto& test : cases) {
+        char out[16];
+        std::memset(out, '#', sizeof out);
+        EXPECT_EQ(GetXmlText(r, test.childName, out, test.outSize, "0123456789"), 10u);
+        EXPECT_STREQ(out, test.expected) << test.childName << " into " << test.outSize;
+        EXPECT_EQ(std::string(out + test.outSize, out + sizeof out),
+                  std::string(sizeof out - test.outSize, '#'))
+            << test.childName << " into " << test.outSize << ": written beyond the buffer";
+    }
+}
+
 } // namespace
