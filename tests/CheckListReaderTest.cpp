@@ -159,6 +159,9 @@ TEST(CheckListReaderTest, RefusesWhatCannotBeDecodedOrBoundedWithItsReason)
          CheckListReader::NotWellFormed, "It is not well-formed XML: "},
         {"DOCTYPE the loader reads otherwise", "<!DOCTYPE doc [<!ENTITY a \"]>\">]><doc/>",
          CheckListReader::NotWellFormed, "It is not well-formed XML: "},
+        {"more rows than the memory budget",
+         "<doc><list>" + QByteArray("<item/>").repeated(2'700'000) + "</list></doc>",
+         CheckListReader::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
         {"more elements than the DOM check's memory budget",
          "<doc>" + QByteArray("<a/>").repeated(6'800'000) + "</doc>",
          CheckListReader::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
@@ -178,6 +181,19 @@ TEST(CheckListReaderTest, RefusesWhatCannotBeDecodedOrBoundedWithItsReason)
                                   : "")
             << c.what;
     }
+}
+
+// Many attributes on one element once cost time that grew with their square; now a linear
+// walk and the DOM check see each once.
+TEST(CheckListReaderTest, ManyAttributesOnOneElementLoadInLinearTime)
+{
+    QByteArray text("<doc");
+    for (int i = 0; i < 300'000; ++i)
+        text += " a" + QByteArray::number(i) + "=\"\"";
+    text += "/>";
+    Watchdog watchdog("checking 300,000 attributes", 120);
+    CheckListReader reader;
+    EXPECT_TRUE(reader.ReadBytes(text)) << reader.Reason().toStdString();
 }
 
 // The limits themselves, each from just inside to just outside.
@@ -215,7 +231,7 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
     ASSERT_EQ(::symlink(fifo.constData(), link.constData()), 0);
 
     std::vector<QString> names{Path("fifo"), Path("link"), dir.path()};
-    for (const char* device : {"/dev/null", "/dev/zero", "/dev/urandom"})
+    for (const char* device : {"/dev/null", "/dev/zero", "/dev/urandom", "/dev/tty", "/dev/ptmx"})
         if (QFile::exists(QLatin1String(device)))
             names.push_back(QLatin1String(device));
     for (const QString& name : names) {
@@ -256,7 +272,15 @@ TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
     EXPECT_EQ(reader.GetFailure(), CheckListReader::TooLarge);
     EXPECT_EQ(reader.Reason(), QStringLiteral("It is larger than 99 bytes."));
 
-    // A file that reports no size at all but delivers more than the limit.
+    // Files that report no size at all but deliver more than the limit, one without end.
+    if (QFile::exists(QStringLiteral("/proc/self/pagemap"))) {
+        Watchdog watchdog("reading /proc/self/pagemap", 60);
+        testing::internal::CaptureStderr();
+        EXPECT_FALSE(reader.ReadFile(QStringLiteral("/proc/self/pagemap")));
+        testing::internal::GetCapturedStderr();
+        EXPECT_TRUE(reader.GetFailure() == CheckListReader::TooLarge ||
+                    reader.GetFailure() == CheckListReader::Unreadable);
+    }
     if (QFile::exists(QStringLiteral("/proc/self/maps"))) {
         testing::internal::CaptureStderr();
         EXPECT_FALSE(reader.ReadFile(QStringLiteral("/proc/self/maps"), 100));

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QTextCodec>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -158,6 +159,24 @@ bool HasLoneSurrogate(const QString& text)
         }
     }
     return false;
+}
+
+// Start tags of <list> and <item>, wherever they stand: each may become a row of the tree.
+std::uint64_t CountRows(const QByteArray& text)
+{
+    std::uint64_t rows = 0;
+    const char* p = text.constData();
+    const char* end = p + text.size();
+    while ((p = static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(end - p))))) {
+        ++p;
+        if (end - p > 4 && (std::memcmp(p, "list", 4) == 0 || std::memcmp(p, "item", 4) == 0)) {
+            const char next = p[4];
+            if (next == '>' || next == '/' || next == ' ' || next == '\t' || next == '\r' ||
+                next == '\n')
+                ++rows;
+        }
+    }
+    return rows;
 }
 
 // 1-based line and column (in characters) of a byte offset into UTF-8 text.
@@ -383,11 +402,14 @@ bool CheckListReader::CheckBounds(const QString& text)
         textBytes += 2 * bounds.expansion; // expanded characters, as UTF-16
     }
 
-    const std::uint64_t estimate =
+    const std::uint64_t domPhase =
         elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
         scan.attributes * limits::kCostPerAttribute + scan.otherNodes * limits::kCostPerOtherNode +
         textBytes * limits::kCostPerTextByte;
-    if (estimate > limits::kMemoryBudgetBytes)
+    const std::uint64_t rowsPhase =
+        CountRows(m_text) * limits::kCostPerRow +
+        static_cast<std::uint64_t>(m_text.size()) * limits::kRowCostPerTextByte;
+    if (std::max(domPhase, rowsPhase) > limits::kMemoryBudgetBytes)
         return Fail(TooMuchMemory, Tr("Checking it would need more than %1 MiB of memory.")
                                        .arg(limits::kMemoryBudgetBytes / (1024 * 1024)));
 
