@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
+# Groups named as arguments add the packages of further tasks:
+#   package        building and checking the Debian package (tools/build-deb.sh)
+#   package-check  trying the built package on a virtual display (tools/check-package.sh)
+#   icon           rendering the icons from their drawing (tools/make-icon.sh)
 set -euo pipefail
 
 packages=(
@@ -8,6 +12,14 @@ packages=(
     libgtest-dev libbenchmark-dev
     libxml2-utils xvfb xauth x11-utils
 )
+for group in "$@"; do
+    case "$group" in
+    package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
+    package-check) packages+=(desktop-file-utils appstream xdotool imagemagick) ;;
+    icon) packages+=(librsvg2-bin) ;;
+    *) echo "unknown package group: $group" >&2; exit 2 ;;
+    esac
+done
 
 missing=()
 for p in "${packages[@]}"; do
