@@ -108,7 +108,7 @@ fi
 # --- Main part -----------------------------------------------------------------------------
 [ $# -eq 1 ] && [ -f "$1" ] || { echo "usage: $0 vellorin_<version>_<arch>.deb" >&2; exit 2; }
 deb="$(realpath "$1")"
-"$root/tools/deps.sh" package-check
+"$root/tools/deps.sh" package-check || exit 1
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/vellorin-check.XXXXXX")"
 results="$work/results"
@@ -153,8 +153,9 @@ else
     fail "desktop entry and metainfo name the program, icon and entry by one id"
 fi
 
-# Checklists to load: the examples, or one written here when the tree has none yet.
-mapfile -t lists < <(ls "$root"/examples/*.xml 2>/dev/null)
+# Checklists to load: the packaged examples, else the tree's, else one written here.
+mapfile -t lists < <(ls "$usr"/share/doc/vellorin/examples/*.xml 2>/dev/null)
+[ ${#lists[@]} -gt 0 ] || mapfile -t lists < <(ls "$root"/examples/*.xml 2>/dev/null)
 if [ ${#lists[@]} -eq 0 ]; then
     lists=("$work/Checklist.xml")
     printf '%s\n' '<?xml version="1.0" encoding="UTF-8"?>' '<doc>' '   <list>' \
