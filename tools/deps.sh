@@ -21,11 +21,12 @@ for group in "$@"; do
     esac
 done
 
+# One dpkg-query for all: the installed ones, then whatever of the list is not among them.
+installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null |
+    awk '$1 == "ii" {printf "%s ", $2}' || true)"
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    [[ "$installed" == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
