@@ -1,5 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, testing and running need, when missing.
+# Groups named as arguments add the packages of further tasks:
+#   package        building and checking the Debian package (tools/build-deb.sh)
+#   package-check  trying the built package on a virtual display (tools/check-package.sh)
+#   icon           rendering the icons from their drawing (tools/make-icon.sh)
 set -euo pipefail
 
 packages=(
@@ -9,12 +13,21 @@ packages=(
     libxml2-utils xvfb xauth x11-utils
     xdotool imagemagick fonts-dejavu-core
 )
+for group in "$@"; do
+    case "$group" in
+    package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
+    package-check) packages+=(desktop-file-utils appstream xdotool imagemagick) ;;
+    icon) packages+=(librsvg2-bin) ;;
+    *) echo "unknown package group: $group" >&2; exit 2 ;;
+    esac
+done
 
+# One dpkg-query for all: the installed ones, then whatever of the list is not among them.
+installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null |
+    awk '$1 == "ii" {printf "%s ", $2}' || true)"
 missing=()
 for p in "${packages[@]}"; do
-    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-        missing+=("$p")
-    fi
+    [[ "$installed" == *" $p "* ]] || missing+=("$p")
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 

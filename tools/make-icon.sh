@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# Draws the window icon app/Images/CheckList.png (256 x 256) with ImageMagick.
+# Renders the icon drawing app/desktop/local.vellorin.Vellorin.svg into the window icon
+# app/Images/CheckList.png (256 x 256) and the hicolor theme icons under app/desktop/icons/.
+# The PNGs are committed, so a build needs no converter; run this after changing the drawing.
+# Renders with rsvg-convert (librsvg2-bin, installed through tools/deps.sh). The output holds
+# no time stamps: the same drawing gives the same bytes.
 set -euo pipefail
-out="$(dirname "$0")/../app/Images/CheckList.png"
-convert -size 256x256 xc:none \
-    -fill '#2f5d8a' -stroke '#1d3d5c' -strokewidth 6 -draw 'roundrectangle 36,26 220,240 18,18' \
-    -fill '#fdfdf8' -stroke none -draw 'roundrectangle 52,50 204,226 8,8' \
-    -fill '#9aa7b4' -stroke none -draw 'roundrectangle 96,14 160,44 8,8' \
-    -fill none -stroke '#2e9b4f' -strokewidth 12 -draw "stroke-linecap round" -draw "stroke-linejoin round" \
-    -draw 'polyline 66,88 80,102 104,74' \
-    -draw 'polyline 66,144 80,158 104,130' \
-    -draw 'polyline 66,200 80,214 104,186' \
-    -stroke '#4a5a6a' -strokewidth 10 \
-    -draw 'line 122,90 188,90' -draw 'line 122,146 188,146' -draw 'line 122,202 176,202' \
-    -define png:exclude-chunks=date,time -strip "PNG32:$out"
-echo "wrote $out"
+root="$(cd "$(dirname "$0")/.." && pwd)"
+id=local.vellorin.Vellorin
+svg="$root/app/desktop/$id.svg"
+"$root/tools/deps.sh" icon
+
+render() { # size output
+    mkdir -p "$(dirname "$2")"
+    rsvg-convert --width "$1" --height "$1" --format png --output "$2" "$svg"
+    echo "wrote ${2#"$root"/}"
+}
+
+render 256 "$root/app/Images/CheckList.png"
+for size in 16 22 24 32 48 64 128 256; do
+    render "$size" "$root/app/desktop/icons/hicolor/${size}x${size}/apps/$id.png"
+done

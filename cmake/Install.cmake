@@ -1,0 +1,26 @@
+# Install layout: the program, its desktop entry, theme icons, AppStream metainfo and man page,
+# and the example checklists when the tree has them.
+# The documentation folder is named after the program, as the Debian package names it.
+set(CMAKE_INSTALL_DOCDIR share/doc/vellorin CACHE PATH "Documentation (DATAROOTDIR/doc/vellorin)")
+include(GNUInstallDirs)
+
+set(VELLORIN_APP_ID local.vellorin.Vellorin)
+set(VELLORIN_DESKTOP_DIR ${PROJECT_SOURCE_DIR}/app/desktop)
+
+install(TARGETS vellorin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+install(FILES ${VELLORIN_DESKTOP_DIR}/${VELLORIN_APP_ID}.desktop
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
+install(FILES ${VELLORIN_DESKTOP_DIR}/${VELLORIN_APP_ID}.metainfo.xml
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+install(DIRECTORY ${VELLORIN_DESKTOP_DIR}/icons/hicolor
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons)
+install(FILES ${VELLORIN_DESKTOP_DIR}/${VELLORIN_APP_ID}.svg
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
+install(FILES ${VELLORIN_DESKTOP_DIR}/vellorin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# Example checklists, installed beside the documentation once the tree has them.
+if(EXISTS ${PROJECT_SOURCE_DIR}/examples)
+    install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
+            DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+            FILES_MATCHING PATTERN "*.xml")
+endif()
