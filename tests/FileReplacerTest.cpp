@@ -22,6 +22,9 @@ namespace {
 
 // Called instead of syncing while set: the moment the whole new content has been written.
 std::function<int(int fd)> g_syncHook;
+// While set, closing this descriptor reports an error after closing it, as a file system that
+// finds a write error late does.
+int g_failingClose = -1;
 
 } // namespace
 
@@ -32,6 +35,17 @@ extern "C" int fsync(int fd)
     if (g_syncHook)
         return g_syncHook(fd);
     return static_cast<int>(::syscall(SYS_fsync, fd));
+}
+
+extern "C" int close(int fd)
+{
+    const int result = static_cast<int>(::syscall(SYS_close, fd));
+    if (fd == g_failingClose && result == 0) {
+        g_failingClose = -1;
+        errno = EIO;
+        return -1;
+    }
+    return result;
 }
 
 namespace {
@@ -255,6 +269,33 @@ TEST_F(FileReplacerTest, FailedSyncKeepsThePreviousContentAndLeavesNothing)
         EXPECT_EQ(ReadAll(name), kOld);
     }
     EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "second-link.xml", "synced.xml"}));
+}
+
+TEST_F(FileReplacerTest, FailedCloseKeepsThePreviousContentAndLeavesNothing)
+{
+    const QString target = WriteOld("closed.xml");
+    const QString linked = WriteOld("closed-in-place.xml");
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
+                     QFile::encodeName(Path("third-link.xml")).constData()),
+              0);
+    for (const QString& name : {target, linked}) {
+        g_syncHook = [](int fd) {
+            struct stat info;
+            if (::fstat(fd, &info) == 0 && info.st_size == kNew.size())
+                g_failingClose = fd;
+            return static_cast<int>(::syscall(SYS_fsync, fd));
+        };
+        QString error;
+        bool kept = false;
+        EXPECT_FALSE(Replace(name, &error, &kept)) << name.toStdString();
+        g_syncHook = nullptr;
+        g_failingClose = -1;
+        EXPECT_EQ(error,
+                  QStringLiteral("It could not be written to the disk: Input/output error."));
+        EXPECT_TRUE(kept);
+        EXPECT_EQ(ReadAll(name), kOld);
+    }
+    EXPECT_EQ(Entries(), (QStringList{"closed-in-place.xml", "closed.xml", "third-link.xml"}));
 }
 
 // The target swapped for another file while the new content was written: the other file
