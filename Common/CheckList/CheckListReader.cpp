@@ -385,6 +385,8 @@ bool CheckListReader::CheckBounds(const QString& text)
             break;
         case DoctypeBounds::Malformed:
             return NotWellFormedAt(bounds.where, Tr("a document type declaration it cannot read"));
+        case DoctypeBounds::Recursive:
+            return NotWellFormedAt(bounds.where, Tr("an entity that refers to itself"));
         case DoctypeBounds::TooManyDeclarations:
             return Fail(TooMuchMemory, Tr("Its document type declares more than %1 entities.")
                                            .arg(limits::kMaxEntityDeclarations));

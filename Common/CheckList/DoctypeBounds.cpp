@@ -315,6 +315,7 @@ private:
             return true;
         if (m_entities[index].state == Entity::Visiting) {
             Malformed(m_entities[index].value.data());
+            m_out.verdict = DoctypeBounds::Recursive;
             return false;
         }
         m_entities[index].state = Entity::Visiting;

@@ -16,7 +16,8 @@ struct DoctypeBounds
     enum Verdict
     {
         Ok,
-        Malformed,           // the declaration cannot be read, or an entity refers to itself
+        Malformed,           // the declaration cannot be read
+        Recursive,           // an entity refers to itself, directly or not
         TooManyDeclarations, // more entity declarations than the limit
         TooMuchExpansion     // references expand to more characters than the limit
     };
