@@ -228,7 +228,7 @@ TEST_F(MainWindowFileTest, SaveWritesTheChosenNameAsIsAndClearsTheFlag)
     EXPECT_TRUE(QFile::exists(name)) << "nothing is appended to the name";
     EXPECT_FALSE(QFile::exists(name + QStringLiteral(".xml")));
     EXPECT_TRUE(ReadAll(name).contains("<name>L0I1</name>"));
-    const QByteArray lint = "xmllint --noout '" + QFile::encodeName(name) + "'";
+    const QByteArray lint = "'" VELLORIN_XMLLINT "' --noout '" + QFile::encodeName(name) + "'";
     EXPECT_EQ(std::system(lint.constData()), 0) << "an independent parser reads it";
     EXPECT_EQ(gui::CompareTreeWithModel(tree(), model()), QString());
 
