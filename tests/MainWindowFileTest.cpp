@@ -279,6 +279,9 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndKeepsTheFlag)
 TEST_F(MainWindowFileTest, ClearWarnsOnlyWithUnsavedChangesAndRows)
 {
     window.show();
+    // Without a window manager nothing activates a shown window: ask for it once it is mapped.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     // Nothing modified, rows present: no warning.
     gui::FillModel(tester.Model(), {1});
