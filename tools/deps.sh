@@ -12,6 +12,7 @@ packages=(
     libgtest-dev libbenchmark-dev
     libxml2-utils xvfb xauth x11-utils
     xdotool imagemagick fonts-dejavu-core
+    clang-14 libclang-rt-14-dev clang-tidy-14
 )
 for group in "$@"; do
     case "$group" in
@@ -37,5 +38,7 @@ if [ "$(id -u)" -ne 0 ]; then
     sudo="sudo"
 fi
 export DEBIAN_FRONTEND=noninteractive
-$sudo apt-get update -q
-$sudo apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null
+# Another installer may hold the package lock for a while: wait for it instead of failing.
+apt=(apt-get -q -o DPkg::Lock::Timeout=600)
+$sudo "${apt[@]}" update
+$sudo "${apt[@]}" install -y --no-install-recommends "${missing[@]}" </dev/null

@@ -93,7 +93,7 @@ const char* FormatNumber(float value, int decimals)
     float whole;
     const float fraction = std::modf(v, &whole);
     std::snprintf(buffer, sizeof buffer, "%c%d.%0*d", sign < 0 ? '-' : '+', static_cast<int>(whole),
-                  decimals, static_cast<int>(fraction * power));
+                  decimals, static_cast<int>(fraction * static_cast<float>(power)));
     return sign < 0 ? buffer : buffer + 1;
 }
 
