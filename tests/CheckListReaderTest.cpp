@@ -1,6 +1,7 @@
 #include "Common/CheckList/CheckListReader.h"
 #include "Common/CheckList/LoadLimits.h"
 
+#include "support/Unprivileged.h"
 #include "support/Watchdog.h"
 
 #include <QFile>
@@ -254,6 +255,21 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
         EXPECT_EQ(reader.GetFailure(), CheckListReader::NotRegularFile);
     }
     ::close(writer);
+
+    // A file the reader may not read, also when it is root: file modes bind it without
+    // privileges.
+    const QString locked = Write("locked.xml", "<doc/>");
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
+    EXPECT_EQ(support::RunUnprivileged([&locked] {
+                  CheckListReader reader;
+                  return !reader.ReadFile(locked) &&
+                                 reader.GetFailure() == CheckListReader::Unreadable &&
+                                 reader.Reason() ==
+                                     QStringLiteral("It cannot be read: Permission denied.")
+                             ? 0
+                             : 1;
+              }),
+              0);
 
     CheckListReader reader;
     EXPECT_FALSE(reader.ReadFile(Path("missing")));

@@ -1,5 +1,7 @@
 #include "Common/File/FileReplacer.h"
 
+#include "support/Unprivileged.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -225,6 +227,48 @@ TEST_F(FileReplacerTest, OwnerGroupAndSetgidBitStay)
     EXPECT_EQ(after.st_gid, 4343u);
     EXPECT_EQ(after.st_mode & 07777, 02664u);
     EXPECT_EQ(ReadAll(target), kNew);
+}
+
+// Where the saver may write the file but not replace it (a folder they cannot write, another
+// user's file in a sticky folder), the file is written in place; the saver works without
+// privileges, as root without them is bound by file modes too.
+TEST_F(FileReplacerTest, FileThatCannotBeReplacedIsWrittenInPlace)
+{
+    const QString locked = Path("locked");
+    ASSERT_TRUE(QDir().mkdir(locked));
+    const QString inLocked = locked + QStringLiteral("/list.xml");
+    {
+        QFile file(inLocked);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kOld);
+    }
+    ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0555), 0);
+    EXPECT_EQ(support::RunUnprivileged([&] { return Replace(inLocked) ? 0 : 1; }), 0);
+    EXPECT_EQ(ReadAll(inLocked), kNew);
+    EXPECT_EQ(QDir(locked).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"list.xml"});
+    ::chmod(QFile::encodeName(locked).constData(), 0755);
+
+    const QString sticky = Path("sticky");
+    ASSERT_TRUE(QDir().mkdir(sticky));
+    const QByteArray stickyPath = QFile::encodeName(sticky);
+    const QString shared = sticky + QStringLiteral("/shared.xml");
+    {
+        QFile file(shared);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kOld);
+    }
+    const QByteArray sharedPath = QFile::encodeName(shared);
+    if (::chown(stickyPath.constData(), 4343, ::getgid()) != 0 ||
+        ::chown(sharedPath.constData(), 4242, ::getgid()) != 0)
+        GTEST_SKIP() << "needs the right to give files to other users: " << std::strerror(errno);
+    ASSERT_EQ(::chmod(stickyPath.constData(), 01777), 0);
+    ASSERT_EQ(::chmod(sharedPath.constData(), 0664), 0);
+    EXPECT_EQ(support::RunUnprivileged([&] { return Replace(shared) ? 0 : 1; }), 0);
+    EXPECT_EQ(ReadAll(shared), kNew);
+    const struct stat after = Stat(shared);
+    EXPECT_EQ(after.st_uid, 4242u);
+    EXPECT_EQ(after.st_mode & 07777, 0664u);
 }
 
 TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
