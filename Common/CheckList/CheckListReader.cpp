@@ -247,7 +247,7 @@ bool CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes)
     // The reported size is only a hint: some files report 0 and deliver without end. One byte
     // beyond the limit tells a file that is too large.
     QByteArray bytes;
-    qint64 capacity = qMax<qint64>(info.st_size + 1, 64 * 1024);
+    qint64 capacity = qMax<qint64>(info.st_size + 1, qint64{64} * 1024);
     bytes.resize(static_cast<int>(qMin<qint64>(capacity, maxBytes + 1)));
     qint64 size = 0;
     for (;;) {
@@ -413,7 +413,7 @@ bool CheckListReader::CheckBounds(const QString& text)
         static_cast<std::uint64_t>(m_text.size()) * limits::kRowCostPerTextByte;
     if (std::max(domPhase, rowsPhase) > limits::kMemoryBudgetBytes)
         return Fail(TooMuchMemory, Tr("Checking it would need more than %1 MiB of memory.")
-                                       .arg(limits::kMemoryBudgetBytes / (1024 * 1024)));
+                                       .arg(limits::kMemoryBudgetBytes >> 20));
 
     QString message;
     int line = 0;

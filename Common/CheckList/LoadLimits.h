@@ -10,7 +10,7 @@ namespace zuchecklist::limits {
 
 // Larger files are refused before they are read, and no more than one byte beyond this is ever
 // read from a file whatever size it reports.
-constexpr std::int64_t kMaxFileBytes = 256 * 1024 * 1024;
+constexpr std::int64_t kMaxFileBytes = std::int64_t{256} * 1024 * 1024;
 
 // Elements nest no deeper than kXmlNestingLimit (Common/Xml/XmlNesting.h): 256 levels.
 
@@ -39,6 +39,7 @@ constexpr std::uint64_t kRowCostPerTextByte = 2;
 // A document type declaration may declare entities; their declaration costs the check time
 // that grows faster than their number, and their references expand to text the check holds.
 constexpr std::size_t kMaxEntityDeclarations = 1000;
-constexpr std::uint64_t kMaxEntityExpansion = 1024 * 1024; // characters, for the whole text
+constexpr std::uint64_t kMaxEntityExpansion =
+    std::uint64_t{1024} * 1024; // characters, for the whole text
 
 } // namespace zuchecklist::limits
