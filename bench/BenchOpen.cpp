@@ -4,6 +4,8 @@
 //   BareSteps  the same work done bare one step after the other: QFile::readAll,
 //              QString::fromUtf8, QDomDocument::setContent, toUtf8, ParseXML, RebuildTree;
 //   DomCheck   the DOM check alone on bytes already in memory (fromUtf8 + setContent);
+//   Reader     CheckListReader::ReadFile alone, the first step of Open;
+//   Scan       the reader's linear walk (ScanXml) alone;
 //   Save       WriteXML;              Fwrite    one fwrite of the same bytes;
 //   RebuildTree on a shown window;    BulkFill  a bare QTreeWidget filled in bulk with the rows.
 // Open, BareSteps and DomCheck also report their peak memory (peak_MB, see PeakMemory.h), each
@@ -13,6 +15,8 @@
 #include "PeakMemory.h"
 #include "SampleChecklist.h"
 
+#include "Common/CheckList/CheckListReader.h"
+#include "Common/Xml/XmlNesting.h"
 #include "tests/support/GuiDriver.h"
 
 #include <QApplication>
@@ -156,6 +160,27 @@ void DomCheck(benchmark::State& state)
     Finish(state, saved);
 }
 
+// The first step of Open alone: the reader with its checks, the DOM check among them.
+void Reader(benchmark::State& state)
+{
+    const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
+    for (auto _ : state) {
+        zuchecklist::CheckListReader reader;
+        if (!reader.ReadFile(saved.file))
+            state.SkipWithError("the reader refused the file");
+    }
+    Finish(state, saved);
+}
+
+// The reader's linear walk alone, which Open does beyond the bare steps.
+void Scan(benchmark::State& state)
+{
+    const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ScanXml(saved.bytes.constData(), kXmlNestingLimit).elements);
+    Finish(state, saved);
+}
+
 void Save(benchmark::State& state)
 {
     const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
@@ -258,27 +283,38 @@ public:
 
     void PrintRatios() const
     {
-        std::printf("\n%-10s %12s %12s %12s %8s %12s %12s %8s %10s %10s %8s %10s %10s %8s\n",
-                    "items", "Open ms", "Bare ms", "DOM ms", "O/B", "Open MB", "DOM MB", "O/D",
-                    "Save ms", "fwrite ms", "S/F", "Tree ms", "Bulk ms", "T/B");
+        auto get = [&](const char* name, int items) {
+            const auto found = m_figures.find(std::string(name) + "/" + std::to_string(items));
+            return found == m_figures.end() ? Figures{} : found->second;
+        };
+        auto ratio = [](double a, double b) { return a > 0 && b > 0 ? a / b : 0.0; };
+        std::printf(
+            "\nOpen (CPU ms, peak MB)\n%-9s %9s %9s %9s %9s %9s %6s %6s %9s %9s %9s %6s %6s\n",
+            "items", "Open", "Bare", "DOM", "Reader", "Scan", "O/B", "O/D", "Open MB", "Bare MB",
+            "DOM MB", "O/B", "O/D");
         for (int items : kSizes) {
-            auto get = [&](const char* name) {
-                const auto found = m_figures.find(std::string(name) + "/" + std::to_string(items));
-                return found == m_figures.end() ? Figures{} : found->second;
-            };
-            const Figures open = get("Open"), bare = get("BareSteps"), dom = get("DomCheck"),
-                          save = get("Save"), fwrite = get("Fwrite"), tree = get("RebuildTree"),
-                          bulk = get("BulkFill");
-            if (open.seconds == 0 && save.seconds == 0 && tree.seconds == 0)
-                continue;
-            auto ratio = [](double a, double b) { return b > 0 ? a / b : 0.0; };
-            std::printf("%-10d %12.1f %12.1f %12.1f %8.2f %12.1f %12.1f %8.2f %10.1f %10.1f %8.2f "
-                        "%10.1f %10.1f %8.2f\n",
-                        items, open.seconds * 1e3, bare.seconds * 1e3, dom.seconds * 1e3,
-                        ratio(open.seconds, bare.seconds), open.peakMB, dom.peakMB,
-                        ratio(open.peakMB, dom.peakMB), save.seconds * 1e3, fwrite.seconds * 1e3,
-                        ratio(save.seconds, fwrite.seconds), tree.seconds * 1e3, bulk.seconds * 1e3,
-                        ratio(tree.seconds, bulk.seconds));
+            const Figures open = get("Open", items), bare = get("BareSteps", items),
+                          dom = get("DomCheck", items), reader = get("Reader", items),
+                          scan = get("Scan", items);
+            if (open.seconds > 0)
+                std::printf(
+                    "%-9d %9.1f %9.1f %9.1f %9.1f %9.1f %6.2f %6.2f %9.1f %9.1f %9.1f %6.2f "
+                    "%6.2f\n",
+                    items, open.seconds * 1e3, bare.seconds * 1e3, dom.seconds * 1e3,
+                    reader.seconds * 1e3, scan.seconds * 1e3, ratio(open.seconds, bare.seconds),
+                    ratio(open.seconds, dom.seconds), open.peakMB, bare.peakMB, dom.peakMB,
+                    ratio(open.peakMB, bare.peakMB), ratio(open.peakMB, dom.peakMB));
+        }
+        std::printf("\nSave and tree (CPU ms)\n%-9s %9s %9s %9s %9s %9s %9s\n", "items", "Save",
+                    "fwrite", "S/F", "Tree", "Bulk", "T/B");
+        for (int items : kSizes) {
+            const Figures save = get("Save", items), fwrite = get("Fwrite", items),
+                          tree = get("RebuildTree", items), bulk = get("BulkFill", items);
+            if (save.seconds > 0 || tree.seconds > 0)
+                std::printf("%-9d %9.1f %9.1f %9.2f %9.1f %9.1f %9.2f\n", items, save.seconds * 1e3,
+                            fwrite.seconds * 1e3, ratio(save.seconds, fwrite.seconds),
+                            tree.seconds * 1e3, bulk.seconds * 1e3,
+                            ratio(tree.seconds, bulk.seconds));
         }
         std::fflush(stdout);
     }
@@ -300,9 +336,9 @@ int main(int argc, char** argv)
     for (int items : kSizes) {
         using Function = void (*)(benchmark::State&);
         const std::pair<const char*, Function> benchmarks[] = {
-            {"Open", Open},        {"BareSteps", BareSteps}, {"DomCheck", DomCheck},
-            {"Save", Save},        {"Fwrite", Fwrite},       {"RebuildTree", RebuildTree},
-            {"BulkFill", BulkFill}};
+            {"Open", Open},           {"Reader", Reader},           {"Scan", Scan},
+            {"BareSteps", BareSteps}, {"DomCheck", DomCheck},       {"Save", Save},
+            {"Fwrite", Fwrite},       {"RebuildTree", RebuildTree}, {"BulkFill", BulkFill}};
         for (const auto& [name, function] : benchmarks) {
             auto* b = benchmark::RegisterBenchmark(name, function)
                           ->Arg(items)

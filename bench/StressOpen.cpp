@@ -153,6 +153,7 @@ std::size_t CountAtBudget(const Shape& shape)
 int Make(const char* name, const char* file, const char* countText)
 {
     if (std::strcmp(name, "checklist-1M") == 0) {
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         zuchecklist::CheckListContainer model(QString::fromLocal8Bit(file));
         sample::Fill(model, 1000000);
         return model.WriteXML() ? 0 : 1;
@@ -281,12 +282,12 @@ int Open(const char* file, const char* label)
     const double fileMB = ::stat(file, &info) == 0 ? info.st_size / 1e6 : -1;
     const double estimate = FileEstimateMiB(file);
     std::string check = "-";
-    if (estimate >= 0 && steps[0].ran && base >= 0)
+    if (estimate >= 0 && read && base >= 0)
         check = estimate >= MiB(top)
                     ? "estimate covers peak"
                     : "ESTIMATE BELOW PEAK by " +
                           std::to_string(static_cast<int>(MiB(top) - estimate)) + " MiB";
-    std::printf("%-27s %9.1f %9.0f %9.0f  %-18s %7.2f  %-22s %s; %s\n", label, fileMB, estimate,
+    std::printf("%-27s %9.2f %9.0f %9.0f  %-18s %7.2f  %-22s %s; %s\n", label, fileMB, estimate,
                 MiB(top), peaks, total, times, verdict.c_str(), check.c_str());
     std::fflush(stdout);
     return 0;

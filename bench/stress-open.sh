@@ -4,11 +4,12 @@
 # (read with the DOM check / ParseXML / RebuildTree / first paint) above the memory before the
 # Open, the times, and whether it loaded or why it was refused.
 #
-#   bench/stress-open.sh [--as-limit] [SHAPE...]
+#   bench/stress-open.sh [--as-limit] [SHAPE|/PATH...]
 #
 # --as-limit runs every case under an address-space limit of 2 GiB (prlimit --as); a case that
-# aborts is reported as such. Without SHAPEs every shape runs (StressOpen shapes lists them),
-# then the devices. Several cases need close to 2 GB of memory and minutes of time: this is not
+# aborts is reported as such. Without arguments every shape runs (StressOpen shapes lists them),
+# then /dev/zero, /dev/urandom and /proc/self/pagemap; an argument starting with / is a file or
+# device opened as it is. Several cases need close to 2 GB of memory and minutes of time: this is not
 # for CI. It builds the Release benchmark build in build-bench/ when needed (an ASan build
 # cannot run under an address-space limit).
 set -euo pipefail
@@ -35,16 +36,17 @@ dir=$(mktemp -d "$parent/vellorin-stress-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
 
 if [ $# -gt 0 ]; then
-    shapes=("$@")
-    devices=()
+    cases=("$@")
 else
-    mapfile -t shapes < <("$helper" shapes)
-    devices=(/dev/zero /dev/urandom /proc/self/pagemap)
+    mapfile -t cases < <("$helper" shapes)
+    cases+=(/dev/zero /dev/urandom /proc/self/pagemap)
 fi
 
 open() { # file label
     local status=0
-    "${limit[@]}" timeout 900 "$helper" open "$1" "$2" 2>"$dir/stderr" || status=$?
+    # The subshell takes the shell's own note of a process killed by a signal.
+    ("${limit[@]}" timeout 300 "$helper" open "$1" "$2" 2>"$dir/stderr" || exit $?) 2>/dev/null ||
+        status=$?
     if [ $status -ne 0 ]; then
         printf '%-27s ABORTED (exit status %d): %s\n' "$2" "$status" \
             "$(grep -v '^QStandardPaths' "$dir/stderr" | tail -n 1)"
@@ -52,12 +54,13 @@ open() { # file label
 }
 
 "$helper" header
-for shape in "${shapes[@]}"; do
-    file="$dir/$shape.xml"
-    "$helper" make "$shape" "$file"
-    open "$file" "$shape"
+for case in "${cases[@]}"; do
+    if [[ $case == /* ]]; then # an existing file or device, opened as it is
+        open "$case" "$case"
+        continue
+    fi
+    file="$dir/$case.xml"
+    "$helper" make "$case" "$file"
+    open "$file" "$case"
     rm -f "$file"
-done
-for device in "${devices[@]}"; do
-    open "$device" "$device"
 done
