@@ -1,0 +1,321 @@
+// The helper of bench/stress-open.sh: writes adversarial checklist files and opens one file the
+// way the window does, measuring time and peak memory of each step.
+//
+//   StressOpen make SHAPE FILE [COUNT]
+//       Writes FILE of COUNT repetitions of SHAPE's unit; without COUNT, as many as keep the
+//       loader's memory estimate just below its budget (or the file within the size limit).
+//   StressOpen open FILE LABEL
+//       Opens FILE: CheckListReader::ReadFile (with the DOM check), ParseXML, RebuildTree, then
+//       the first paint of the shown window. Prints one line: LABEL, file size, the loader's
+//       estimate, the peak memory of each step above the memory before the Open, the times and
+//       the verdict.
+//   StressOpen shapes
+//       Lists the shapes.
+#include "PeakMemory.h"
+#include "SampleChecklist.h"
+
+#include "Common/CheckList/CheckListReader.h"
+#include "Common/CheckList/DoctypeBounds.h"
+#include "Common/CheckList/LoadLimits.h"
+#include "Common/Xml/XmlNesting.h"
+#include "tests/support/GuiDriver.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLoggingCategory>
+#include <QTreeWidget>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace {
+
+namespace limits = zuchecklist::limits;
+
+// A file of 'head', 'count' units and 'tail'.
+struct Shape
+{
+    const char* name;
+    std::string head;
+    std::function<std::string(std::size_t)> unit;
+    std::string tail;
+    std::size_t count; // 0: as many as the budget allows
+};
+
+std::string Repeat(char c, std::size_t n)
+{
+    return std::string(n, c);
+}
+
+std::string Numbered(const char* format, std::size_t i)
+{
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, format, static_cast<unsigned long>(i));
+    return buffer;
+}
+
+std::string Doctype(const std::string& value)
+{
+    return "<!DOCTYPE doc [<!ENTITY e \"" + value + "\">]><doc>";
+}
+
+const std::vector<Shape>& Shapes()
+{
+    static const std::vector<Shape> shapes = {
+        // At the memory budget.
+        {"lists", "<doc>", [](std::size_t) { return "<list/>"; }, "</doc>", 0},
+        {"items", "<doc><list><name>L</name>", [](std::size_t) { return "<item/>"; },
+         "</list></doc>", 0},
+        {"text-runs", "<doc>", [](std::size_t) { return "<a>x</a>"; }, "</doc>", 0},
+        {"attributes-one-element", "<doc",
+         [](std::size_t i) { return Numbered(" a%07lu=\"\"", i); }, "/>", 0},
+        {"attributes-spread", "<doc>", [](std::size_t) { return "<a b=\"\"/>"; }, "</doc>", 0},
+        {"comments", "<doc>", [](std::size_t) { return "<!---->"; }, "</doc>", 0},
+        {"cdata", "<doc>", [](std::size_t) { return "<![CDATA[]]>"; }, "</doc>", 0},
+        {"instructions", "<doc>", [](std::size_t) { return "<?p?>"; }, "</doc>", 0},
+        {"long-list-name", "<doc><list><name>", [](std::size_t) { return "x"; },
+         "</name></list></doc>", 0},
+        // Entity expansion at its limit: 1 MiB of characters, as markup and as text.
+        {"entity-markup-1MiB", Doctype("<a/>"), [](std::size_t) { return "&e;"; }, "</doc>",
+         limits::kMaxEntityExpansion / 4},
+        {"entity-text-1MiB", Doctype(Repeat('x', 4000)), [](std::size_t) { return "&e;"; },
+         "</doc>", limits::kMaxEntityExpansion / 4000},
+        // The rows of the issue.
+        {"attributes-1M", "<doc", [](std::size_t i) { return Numbered(" a%07lu=\"\"", i); }, "/>",
+         1000000},
+        {"entity-4000x200000", Doctype(Repeat('x', 4000)), [](std::size_t) { return "&e;"; },
+         "</doc>", 200000},
+        {"entity-declarations-100000", "<!DOCTYPE doc [",
+         [](std::size_t i) { return Numbered("<!ENTITY e%lu \"x\">", i); }, "]><doc/>", 100000},
+        {"lists-32MiB", "<doc>", [](std::size_t) { return "<list/>"; }, "</doc>",
+         32u * 1024 * 1024 / 7},
+        {"lists-255MiB", "<doc>", [](std::size_t) { return "<list/>"; }, "</doc>",
+         255u * 1024 * 1024 / 7},
+        {"list-name-10MB", "<doc><list><name>", [](std::size_t) { return "x"; },
+         "</name></list></doc>", 10000000},
+    };
+    return shapes;
+}
+
+std::string Build(const Shape& shape, std::size_t count)
+{
+    std::string text = shape.head;
+    for (std::size_t i = 0; i < count; ++i)
+        text += shape.unit(i);
+    return text + shape.tail;
+}
+
+// The loader's memory estimate for a text, figured as CheckListReader does before its DOM
+// check; 0 where the reader refuses the text before estimating.
+std::uint64_t Estimate(const std::string& text)
+{
+    const XmlScan scan = ScanXml(text.c_str(), kXmlNestingLimit);
+    if (scan.depth > kXmlNestingLimit || !scan.complete)
+        return 0;
+    std::uint64_t elements = scan.elements;
+    std::uint64_t textBytes = text.size();
+    if (scan.doctypeEnd > scan.doctypeBegin) {
+        const zuchecklist::DoctypeBounds bounds =
+            zuchecklist::MeasureDoctype(text.c_str(), text.size(), scan);
+        if (bounds.verdict != zuchecklist::DoctypeBounds::Ok)
+            return 0;
+        elements += bounds.markup;
+        textBytes += 2 * bounds.expansion;
+    }
+    return elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
+           scan.attributes * limits::kCostPerAttribute +
+           scan.otherNodes * limits::kCostPerOtherNode + textBytes * limits::kCostPerTextByte;
+}
+
+// The estimate grows by the same amount with every unit: the largest count that stays within
+// the budget follows from the estimates of one and two units.
+std::size_t CountAtBudget(const Shape& shape)
+{
+    const std::uint64_t one = Estimate(Build(shape, 1));
+    const std::uint64_t perUnit = Estimate(Build(shape, 2)) - one;
+    const std::uint64_t fixed = one - perUnit;
+    const std::size_t byBudget =
+        static_cast<std::size_t>((limits::kMemoryBudgetBytes - fixed) / perUnit);
+    const std::size_t unitBytes = Build(shape, 2).size() - Build(shape, 1).size();
+    const std::size_t bySize =
+        (static_cast<std::size_t>(limits::kMaxFileBytes) - Build(shape, 0).size()) / unitBytes;
+    return std::min(byBudget, bySize);
+}
+
+int Make(const char* name, const char* file, const char* countText)
+{
+    if (std::strcmp(name, "checklist-1M") == 0) {
+        QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+        zuchecklist::CheckListContainer model(QString::fromLocal8Bit(file));
+        sample::Fill(model, 1000000);
+        return model.WriteXML() ? 0 : 1;
+    }
+    for (const Shape& shape : Shapes()) {
+        if (shape.name != std::string(name))
+            continue;
+        std::size_t count = countText ? std::strtoull(countText, nullptr, 10) : shape.count;
+        if (count == 0)
+            count = CountAtBudget(shape);
+        const std::string text = Build(shape, count);
+        std::FILE* out = std::fopen(file, "wb");
+        if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
+            std::fclose(out) != 0) {
+            std::fprintf(stderr, "cannot write %s\n", file);
+            return 1;
+        }
+        return 0;
+    }
+    std::fprintf(stderr, "unknown shape %s\n", name);
+    return 2;
+}
+
+double Seconds(std::chrono::steady_clock::time_point since)
+{
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - since).count();
+}
+
+double MiB(std::int64_t bytes)
+{
+    return bytes / (1024.0 * 1024.0);
+}
+
+// The estimate of a regular file within the size limit, read after the measurements; -1
+// where the reader does not get that far.
+double FileEstimateMiB(const char* file)
+{
+    struct stat info;
+    if (::stat(file, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size <= 0 ||
+        info.st_size > limits::kMaxFileBytes)
+        return -1;
+    QFile in(QString::fromLocal8Bit(file));
+    if (!in.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = in.readAll();
+    const std::uint64_t estimate = Estimate(std::string(bytes.constData(), bytes.size()));
+    return estimate == 0 ? -1 : MiB(static_cast<std::int64_t>(estimate));
+}
+
+int Open(const char* file, const char* label)
+{
+    int argc = 1;
+    char program[] = "StressOpen";
+    char* argv[] = {program, nullptr};
+    QApplication app(argc, argv);
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    MainWindow window;
+    window.resize(800, 600);
+    MainWindowTester tester(window);
+    const QString name = QString::fromLocal8Bit(file);
+
+    // Each step's peak counts from the memory before the Open.
+    const std::int64_t base = peak::Begin();
+    struct Step
+    {
+        const char* name;
+        double seconds = 0;
+        std::int64_t peak = 0;
+        bool ran = false;
+    };
+    Step steps[] = {{"read"}, {"parse"}, {"tree"}, {"paint"}};
+    auto run = [&](Step& step, const std::function<void()>& work) {
+        peak::ResetMark();
+        const auto start = std::chrono::steady_clock::now();
+        work();
+        step.seconds = Seconds(start);
+        step.peak = peak::End(base);
+        step.ran = true;
+    };
+
+    // What MainWindow::OpenFile and LoadFile do, without the message box of a refusal.
+    std::string verdict;
+    zuchecklist::CheckListReader reader;
+    bool read = false;
+    run(steps[0], [&] { read = reader.ReadFile(name); });
+    if (!read) {
+        verdict = "refused: " + reader.Reason().toStdString();
+    } else {
+        tester.Model() = zuchecklist::CheckListContainer(name);
+        std::string error;
+        bool parsed = false;
+        run(steps[1], [&] { parsed = tester.Model().ParseXML(reader.Text().data(), &error); });
+        if (!parsed) {
+            verdict = "not loaded: " + error;
+        } else {
+            reader.Text().clear();
+            run(steps[2], [&] { window.RebuildTree(); });
+            run(steps[3], [&] {
+                window.show();
+                QCoreApplication::processEvents();
+                tester.Tree()->grab();
+            });
+            long long items = 0;
+            for (int l = 0; l < tester.Model().GetListCount(); ++l)
+                items += tester.Model().GetItemCount(l);
+            verdict = "loaded: " + std::to_string(tester.Model().GetListCount()) + " lists, " +
+                      std::to_string(items) + " items";
+        }
+    }
+
+    std::int64_t top = 0;
+    double total = 0;
+    char peaks[128] = "";
+    char times[128] = "";
+    for (const Step& step : steps) {
+        if (!step.ran)
+            continue;
+        top = std::max(top, step.peak);
+        total += step.seconds;
+        std::snprintf(peaks + std::strlen(peaks), sizeof peaks - std::strlen(peaks), "%s%.0f",
+                      peaks[0] ? "/" : "", MiB(step.peak));
+        std::snprintf(times + std::strlen(times), sizeof times - std::strlen(times), "%s%.2f",
+                      times[0] ? "/" : "", step.seconds);
+    }
+    struct stat info;
+    const double fileMB = ::stat(file, &info) == 0 ? info.st_size / 1e6 : -1;
+    const double estimate = FileEstimateMiB(file);
+    std::string check = "-";
+    if (estimate >= 0 && read && base >= 0)
+        check = estimate >= MiB(top)
+                    ? "estimate covers peak"
+                    : "ESTIMATE BELOW PEAK by " +
+                          std::to_string(static_cast<int>(MiB(top) - estimate)) + " MiB";
+    std::printf("%-27s %9.2f %9.0f %9.0f  %-18s %7.2f  %-22s %s; %s\n", label, fileMB, estimate,
+                MiB(top), peaks, total, times, verdict.c_str(), check.c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc >= 4 && std::strcmp(argv[1], "make") == 0)
+        return Make(argv[2], argv[3], argc >= 5 ? argv[4] : nullptr);
+    if (argc == 4 && std::strcmp(argv[1], "open") == 0)
+        return Open(argv[2], argv[3]);
+    if (argc == 2 && std::strcmp(argv[1], "shapes") == 0) {
+        std::puts("checklist-1M");
+        for (const Shape& shape : Shapes())
+            std::puts(shape.name);
+        return 0;
+    }
+    if (argc == 2 && std::strcmp(argv[1], "header") == 0) {
+        std::printf("%-27s %9s %9s %9s  %-18s %7s  %-22s %s\n", "shape", "file MB", "est MiB",
+                    "peak MiB", "read/parse/tree/paint", "total s", "read/parse/tree/paint s",
+                    "verdict");
+        return 0;
+    }
+    std::fprintf(stderr, "usage: StressOpen make SHAPE FILE [COUNT] | open FILE LABEL | shapes | "
+                         "header\n");
+    return 2;
+}
