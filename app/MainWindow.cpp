@@ -296,14 +296,15 @@ void MainWindow::OpenFile(const QString& fileName)
     if (fileName.isEmpty() || !QFileInfo::exists(fileName))
         return;
 
+    // The rows of the discarded document go with it, before the new one takes memory.
+    m_tree->clear();
     delete m_container;
     m_container = new CheckListContainer(fileName);
     const QString reason = LoadFile(fileName);
     if (reason.isEmpty())
         return;
-    // The new, empty document stays; the tree must not keep showing rows of the discarded one,
-    // and the user must be able to tell a refused file from an empty one.
-    m_tree->clear();
+    // The new, empty document stays, with an empty tree, and the user must be able to tell a
+    // refused file from an empty one.
     QMessageBox::warning(this, tr("Warning"),
                          tr("The checklist could not be opened from \"%1\".\n%2")
                              .arg(QDir::toNativeSeparators(fileName), reason));

@@ -15,9 +15,7 @@
 #include "SampleChecklist.h"
 
 #include "Common/CheckList/CheckListReader.h"
-#include "Common/CheckList/DoctypeBounds.h"
 #include "Common/CheckList/LoadLimits.h"
-#include "Common/Xml/XmlNesting.h"
 #include "tests/support/GuiDriver.h"
 
 #include <QApplication>
@@ -113,30 +111,16 @@ std::string Build(const Shape& shape, std::size_t count)
     return text + shape.tail;
 }
 
-// The loader's memory estimate for a text, figured as CheckListReader does before its DOM
-// check; 0 where the reader refuses the text before estimating.
+// The loader's memory estimate for a text; 0 where the reader refuses the text before
+// estimating.
 std::uint64_t Estimate(const std::string& text)
 {
-    const XmlScan scan = ScanXml(text.c_str(), kXmlNestingLimit);
-    if (scan.depth > kXmlNestingLimit || !scan.complete)
-        return 0;
-    std::uint64_t elements = scan.elements;
-    std::uint64_t textBytes = text.size();
-    if (scan.doctypeEnd > scan.doctypeBegin) {
-        const zuchecklist::DoctypeBounds bounds =
-            zuchecklist::MeasureDoctype(text.c_str(), text.size(), scan);
-        if (bounds.verdict != zuchecklist::DoctypeBounds::Ok)
-            return 0;
-        elements += bounds.markup;
-        textBytes += 2 * bounds.expansion;
-    }
-    return elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
-           scan.attributes * limits::kCostPerAttribute +
-           scan.otherNodes * limits::kCostPerOtherNode + textBytes * limits::kCostPerTextByte;
+    return zuchecklist::CheckListReader::MemoryEstimate(
+        QByteArray::fromRawData(text.data(), static_cast<int>(text.size())));
 }
 
-// The estimate grows by the same amount with every unit: the largest count that stays within
-// the budget follows from the estimates of one and two units.
+// The estimate grows by about the same amount with every unit: the largest count that stays
+// within the budget follows from the estimates of one and two units, and is checked.
 std::size_t CountAtBudget(const Shape& shape)
 {
     const std::uint64_t one = Estimate(Build(shape, 1));
@@ -147,7 +131,10 @@ std::size_t CountAtBudget(const Shape& shape)
     const std::size_t unitBytes = Build(shape, 2).size() - Build(shape, 1).size();
     const std::size_t bySize =
         (static_cast<std::size_t>(limits::kMaxFileBytes) - Build(shape, 0).size()) / unitBytes;
-    return std::min(byBudget, bySize);
+    std::size_t count = std::min(byBudget, bySize);
+    while (count > 0 && Estimate(Build(shape, count)) > limits::kMemoryBudgetBytes)
+        count -= count / 100 + 1;
+    return count;
 }
 
 int Make(const char* name, const char* file, const char* countText)

@@ -179,6 +179,21 @@ std::uint64_t CountRows(const QByteArray& text)
     return rows;
 }
 
+std::uint64_t Estimate(const QByteArray& text, const XmlScan& scan, const DoctypeBounds& bounds)
+{
+    // Entities bring in their markup as elements and their characters as UTF-16.
+    const std::uint64_t elements = scan.elements + bounds.markup;
+    const std::uint64_t textBytes = static_cast<std::uint64_t>(text.size()) + 2 * bounds.expansion;
+    const std::uint64_t domPhase =
+        elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
+        scan.attributes * limits::kCostPerAttribute + scan.otherNodes * limits::kCostPerOtherNode +
+        textBytes * limits::kCostPerTextByte + scan.longestText * limits::kCostPerLongestTextByte;
+    const std::uint64_t rowsPhase =
+        CountRows(text) * limits::kCostPerRow +
+        static_cast<std::uint64_t>(text.size()) * limits::kRowCostPerTextByte;
+    return std::max(domPhase, rowsPhase);
+}
+
 // 1-based line and column (in characters) of a byte offset into UTF-8 text.
 void LineAndColumn(const QByteArray& utf8, std::size_t offset, int* line, int* column)
 {
@@ -276,6 +291,20 @@ bool CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes)
     }
     bytes.resize(static_cast<int>(size));
     return ReadBytes(std::move(bytes));
+}
+
+std::uint64_t CheckListReader::MemoryEstimate(const QByteArray& utf8)
+{
+    const XmlScan scan = ScanXml(utf8.constData(), kXmlNestingLimit);
+    if (scan.depth > kXmlNestingLimit || !scan.complete)
+        return 0;
+    DoctypeBounds bounds;
+    if (scan.doctypeEnd > scan.doctypeBegin) {
+        bounds = MeasureDoctype(utf8.constData(), utf8.size(), scan);
+        if (bounds.verdict != DoctypeBounds::Ok)
+            return 0;
+    }
+    return Estimate(utf8, scan, bounds);
 }
 
 bool CheckListReader::ReadBytes(QByteArray bytes)
@@ -376,10 +405,9 @@ bool CheckListReader::CheckBounds(const QString& text)
     if (!scan.complete)
         return NotWellFormedAt(scan.stop, Tr("unexpected markup or end of text"));
 
-    std::uint64_t elements = scan.elements;
-    std::uint64_t textBytes = static_cast<std::uint64_t>(m_text.size());
+    DoctypeBounds bounds;
     if (scan.doctypeEnd > scan.doctypeBegin) {
-        const DoctypeBounds bounds = MeasureDoctype(m_text.constData(), m_text.size(), scan);
+        bounds = MeasureDoctype(m_text.constData(), m_text.size(), scan);
         switch (bounds.verdict) {
         case DoctypeBounds::Ok:
             break;
@@ -400,18 +428,8 @@ bool CheckListReader::CheckBounds(const QString& text)
             return Fail(TooDeep,
                         Tr("Its elements are nested deeper than %1 levels.").arg(kXmlNestingLimit));
         }
-        elements += bounds.markup;
-        textBytes += 2 * bounds.expansion; // expanded characters, as UTF-16
     }
-
-    const std::uint64_t domPhase =
-        elements * limits::kCostPerElement + scan.textRuns * limits::kCostPerTextRun +
-        scan.attributes * limits::kCostPerAttribute + scan.otherNodes * limits::kCostPerOtherNode +
-        textBytes * limits::kCostPerTextByte;
-    const std::uint64_t rowsPhase =
-        CountRows(m_text) * limits::kCostPerRow +
-        static_cast<std::uint64_t>(m_text.size()) * limits::kRowCostPerTextByte;
-    if (std::max(domPhase, rowsPhase) > limits::kMemoryBudgetBytes)
+    if (Estimate(m_text, scan, bounds) > limits::kMemoryBudgetBytes)
         return Fail(TooMuchMemory, Tr("Checking it would need more than %1 MiB of memory.")
                                        .arg(limits::kMemoryBudgetBytes >> 20));
 

@@ -5,6 +5,8 @@
 #include <QByteArray>
 #include <QString>
 
+#include <cstdint>
+
 namespace zuchecklist {
 
 // Reads a checklist file and makes sure that everything the loading does with it stays
@@ -37,6 +39,11 @@ public:
     bool ReadBytes(QByteArray bytes);
 
     QByteArray& Text() { return m_text; }
+
+    // The larger of the estimated peaks of memory that loading the UTF-8 text would reach, as
+    // ReadBytes weighs it against the budget; 0 for a text refused before that (too deep, not
+    // walked to its end, or a document type refused).
+    static std::uint64_t MemoryEstimate(const QByteArray& utf8);
     Failure GetFailure() const { return m_failure; }
     // One sentence for the user, such as "It is not a regular file."
     QString Reason() const { return m_reason; }

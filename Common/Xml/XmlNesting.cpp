@@ -205,10 +205,13 @@ XmlScan ScanXml(const char* text, int limit)
         } else {
             // Character data runs up to the next '<'.
             bool blank = true;
+            const char* run = p;
             for (; *p && *p != '<'; ++p)
                 blank = blank && IsSpace(*p);
             if (!blank)
                 ++scan.textRuns;
+            if (static_cast<std::size_t>(p - run) > scan.longestText)
+                scan.longestText = static_cast<std::size_t>(p - run);
             if (!*p)
                 return stopHere();
             if (p[1] == '/') {

@@ -19,8 +19,9 @@ struct XmlScan
     std::size_t stop = 0;  // offset where the walk ended: the text's end, or the first error
     std::size_t elements = 0;
     std::size_t attributes = 0;
-    std::size_t textRuns = 0;   // character data with more than white space in it
-    std::size_t otherNodes = 0; // comments, CDATA sections, processing instructions
+    std::size_t textRuns = 0;    // character data with more than white space in it
+    std::size_t longestText = 0; // bytes of the longest run of character data
+    std::size_t otherNodes = 0;  // comments, CDATA sections, processing instructions
     // The first document type declaration, from its '<' to behind its '>'; empty when none.
     std::size_t doctypeBegin = 0;
     std::size_t doctypeEnd = 0;
