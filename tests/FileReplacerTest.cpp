@@ -284,62 +284,43 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
     EXPECT_EQ(Entries().size(), 2);
 }
 
-// A failing sync, in either way of replacing, keeps the old content and leaves nothing behind.
-TEST_F(FileReplacerTest, FailedSyncKeepsThePreviousContentAndLeavesNothing)
+// A sync or a close that fails once the new content is complete, in either way of replacing
+// (a lone file is renamed, a hard-linked one written in place), keeps the previous content and
+// leaves nothing behind.
+TEST_F(FileReplacerTest, FailedSyncOrCloseKeepsThePreviousContentAndLeavesNothing)
 {
-    const QString target = WriteOld("synced.xml");
+    const QString target = WriteOld("renamed.xml");
     const QString linked = WriteOld("in-place.xml");
     ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
                      QFile::encodeName(Path("second-link.xml")).constData()),
               0);
-    for (const QString& name : {target, linked}) {
-        int failures = 0;
-        g_syncHook = [&failures](int fd) {
-            // The kept-aside copy is synced before the writing starts: let that one pass.
-            struct stat info;
-            if (::fstat(fd, &info) == 0 && info.st_size == kNew.size() && failures++ == 0) {
-                errno = EIO;
-                return -1;
-            }
-            return static_cast<int>(::syscall(SYS_fsync, fd));
-        };
-        QString error;
-        bool kept = false;
-        EXPECT_FALSE(Replace(name, &error, &kept)) << name.toStdString();
-        g_syncHook = nullptr;
-        EXPECT_EQ(error,
-                  QStringLiteral("It could not be written to the disk: Input/output error."));
-        EXPECT_TRUE(kept);
-        EXPECT_EQ(ReadAll(name), kOld);
+    for (bool failClose : {false, true}) {
+        for (const QString& name : {target, linked}) {
+            // The kept-aside copy is synced before the writing starts: only the new content,
+            // recognised by its size, fails.
+            g_syncHook = [failClose](int fd) {
+                struct stat info;
+                if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
+                    if (!failClose) {
+                        errno = EIO;
+                        return -1;
+                    }
+                    g_failingClose = fd;
+                }
+                return static_cast<int>(::syscall(SYS_fsync, fd));
+            };
+            QString error;
+            bool kept = false;
+            EXPECT_FALSE(Replace(name, &error, &kept)) << name.toStdString() << failClose;
+            g_syncHook = nullptr;
+            g_failingClose = -1;
+            EXPECT_EQ(error,
+                      QStringLiteral("It could not be written to the disk: Input/output error."));
+            EXPECT_TRUE(kept);
+            EXPECT_EQ(ReadAll(name), kOld);
+        }
     }
-    EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "second-link.xml", "synced.xml"}));
-}
-
-TEST_F(FileReplacerTest, FailedCloseKeepsThePreviousContentAndLeavesNothing)
-{
-    const QString target = WriteOld("closed.xml");
-    const QString linked = WriteOld("closed-in-place.xml");
-    ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
-                     QFile::encodeName(Path("third-link.xml")).constData()),
-              0);
-    for (const QString& name : {target, linked}) {
-        g_syncHook = [](int fd) {
-            struct stat info;
-            if (::fstat(fd, &info) == 0 && info.st_size == kNew.size())
-                g_failingClose = fd;
-            return static_cast<int>(::syscall(SYS_fsync, fd));
-        };
-        QString error;
-        bool kept = false;
-        EXPECT_FALSE(Replace(name, &error, &kept)) << name.toStdString();
-        g_syncHook = nullptr;
-        g_failingClose = -1;
-        EXPECT_EQ(error,
-                  QStringLiteral("It could not be written to the disk: Input/output error."));
-        EXPECT_TRUE(kept);
-        EXPECT_EQ(ReadAll(name), kOld);
-    }
-    EXPECT_EQ(Entries(), (QStringList{"closed-in-place.xml", "closed.xml", "third-link.xml"}));
+    EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}));
 }
 
 // The target swapped for another file while the new content was written: the other file

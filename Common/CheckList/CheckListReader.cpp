@@ -44,20 +44,12 @@ struct Descriptor
     }
 };
 
-// The encodings a file can announce before its declaration is read.
-enum class Unicode
-{
-    None,
-    Utf8,
-    Utf16LE,
-    Utf16BE,
-    Utf32LE,
-    Utf32BE
-};
-
+// An encoding a file announces before its declaration is read: by a byte-order mark, or in
+// the wide forms by the zero bytes around its first characters. A null codec: none.
 struct Detected
 {
-    Unicode form;
+    const char* codec;
+    int unitSize;
     int bomSize;
 };
 
@@ -73,25 +65,25 @@ Detected DetectUnicode(const QByteArray& bytes)
         return true;
     };
     if (starts({0xEF, 0xBB, 0xBF}))
-        return {Unicode::Utf8, 0}; // the loader and the DOM parser both skip it
+        return {"UTF-8", 1, 0}; // the loader and the DOM parser both skip it
     if (starts({0xFF, 0xFE, 0x00, 0x00}))
-        return {Unicode::Utf32LE, 4};
+        return {"UTF-32LE", 4, 4};
     if (starts({0x00, 0x00, 0xFE, 0xFF}))
-        return {Unicode::Utf32BE, 4};
+        return {"UTF-32BE", 4, 4};
     if (starts({0xFF, 0xFE}))
-        return {Unicode::Utf16LE, 2};
+        return {"UTF-16LE", 2, 2};
     if (starts({0xFE, 0xFF}))
-        return {Unicode::Utf16BE, 2};
+        return {"UTF-16BE", 2, 2};
     // Without a byte-order mark, the first characters "<?" tell the wide forms apart.
     if (starts({'<', 0x00, 0x00, 0x00}))
-        return {Unicode::Utf32LE, 0};
+        return {"UTF-32LE", 4, 0};
     if (starts({0x00, 0x00, 0x00, '<'}))
-        return {Unicode::Utf32BE, 0};
+        return {"UTF-32BE", 4, 0};
     if (starts({'<', 0x00, '?', 0x00}))
-        return {Unicode::Utf16LE, 0};
+        return {"UTF-16LE", 2, 0};
     if (starts({0x00, '<', 0x00, '?'}))
-        return {Unicode::Utf16BE, 0};
-    return {Unicode::None, 0};
+        return {"UTF-16BE", 2, 0};
+    return {nullptr, 1, 0};
 }
 
 // The encoding named by an XML declaration at the start of an 8-bit text, or an empty name.
@@ -321,39 +313,17 @@ bool CheckListReader::ReadBytes(QByteArray bytes)
 bool CheckListReader::Decode(QByteArray& bytes, QString& text)
 {
     const Detected detected = DetectUnicode(bytes);
-    QByteArray codecName;
-    int unitSize = 1;
-    switch (detected.form) {
-    case Unicode::Utf16LE:
-        codecName = "UTF-16LE";
-        unitSize = 2;
-        break;
-    case Unicode::Utf16BE:
-        codecName = "UTF-16BE";
-        unitSize = 2;
-        break;
-    case Unicode::Utf32LE:
-        codecName = "UTF-32LE";
-        unitSize = 4;
-        break;
-    case Unicode::Utf32BE:
-        codecName = "UTF-32BE";
-        unitSize = 4;
-        break;
-    case Unicode::Utf8:
-        codecName = "UTF-8";
-        break;
-    case Unicode::None: {
+    QByteArray codecName = detected.codec;
+    if (!detected.codec) {
         const QByteArray declared = DeclaredEncoding(bytes);
         codecName = declared.isEmpty() || IsUtf8Name(declared) ? QByteArray("UTF-8") : declared;
-        break;
     }
-    }
+    const int unitSize = detected.unitSize;
 
     CutAtNul(bytes, unitSize, detected.bomSize);
-    const int mib =
-        QTextCodec::codecForName(codecName) ? QTextCodec::codecForName(codecName)->mibEnum() : 0;
-    if (codecName == "UTF-8" || mib == 106) {
+    QTextCodec* codec = QTextCodec::codecForName(codecName);
+    const int mib = codec ? codec->mibEnum() : 0;
+    if (mib == 106) {
         // The checked bytes themselves are the loader's text: no second encoding.
         QTextCodec::ConverterState state;
         text = QTextCodec::codecForMib(106)->toUnicode(bytes.constData(), bytes.size(), &state);
@@ -364,7 +334,6 @@ bool CheckListReader::Decode(QByteArray& bytes, QString& text)
         return true;
     }
 
-    QTextCodec* codec = QTextCodec::codecForName(codecName);
     if (!codec)
         return Fail(Undecodable,
                     Tr("Its encoding \"%1\" is not known.").arg(QString::fromLatin1(codecName)));
@@ -380,7 +349,7 @@ bool CheckListReader::Decode(QByteArray& bytes, QString& text)
     bytes = QByteArray();
     // Some codecs count what they cannot decode, others put U+FFFD in its place; a text in a
     // legacy encoding cannot carry that character itself.
-    const bool unicodeForm = detected.form != Unicode::None;
+    const bool unicodeForm = detected.codec != nullptr;
     if (state.invalidChars > 0 || state.remainingChars > 0 || HasLoneSurrogate(text) ||
         (!unicodeForm && text.contains(QChar::ReplacementCharacter)))
         return Fail(Undecodable,
