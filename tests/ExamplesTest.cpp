@@ -2,6 +2,8 @@
 // back byte for byte when saved again: they document the file format.
 
 #include "Common/CheckList/CheckListContainer.h"
+#include "support/Files.h"
+#include "support/MessageCapture.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,14 +86,6 @@ QString ExamplePath(const char* file)
     return QStringLiteral(VELLORIN_EXAMPLES "/") + QLatin1String(file);
 }
 
-QByteArray ReadAll(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void DiscardTrace(QtMsgType, const QMessageLogContext&, const QString&) {}
-
 class ExamplesTest : public ::testing::TestWithParam<Example>
 {
 };
@@ -99,17 +93,19 @@ class ExamplesTest : public ::testing::TestWithParam<Example>
 TEST_P(ExamplesTest, LoadsFitsTheDialogsAndSavesBackByteForByte)
 {
     const Example& example = GetParam();
-    const QByteArray original = ReadAll(ExamplePath(example.file));
-    ASSERT_FALSE(original.isEmpty()) << "cannot read " << example.file;
+    const QByteArray original = support::ReadAll(ExamplePath(example.file));
+    ASSERT_NE(original, support::kUnreadable) << "cannot read " << example.file;
 
     CheckListContainer c(ExamplePath(example.file));
     QByteArray buffer = original; // parsed in place; QByteArray keeps a NUL after the data
-    // The load trace goes elsewhere, so that standard error holds only diagnostics.
-    QtMessageHandler previous = qInstallMessageHandler(DiscardTrace);
-    testing::internal::CaptureStderr();
-    const bool loaded = c.ParseXML(buffer.data());
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
-    qInstallMessageHandler(previous);
+    bool loaded = false;
+    {
+        // The load trace goes elsewhere, so that standard error holds only diagnostics.
+        support::MessageCapture trace;
+        testing::internal::CaptureStderr();
+        loaded = c.ParseXML(buffer.data());
+        EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
+    }
     ASSERT_TRUE(loaded);
 
     ASSERT_EQ(c.GetListCount(), static_cast<int>(example.listNames.size()));
@@ -136,7 +132,7 @@ TEST_P(ExamplesTest, LoadsFitsTheDialogsAndSavesBackByteForByte)
     const QString saved = dir.filePath(QLatin1String(example.file));
     c.SetFileName(saved);
     ASSERT_TRUE(c.WriteXML());
-    EXPECT_EQ(ReadAll(saved).toStdString(), original.toStdString());
+    EXPECT_EQ(support::ReadAll(saved).toStdString(), original.toStdString());
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, ExamplesTest, ::testing::ValuesIn(kExamples),

@@ -1,15 +1,15 @@
 #include "Common/File/FileQt.h"
+#include "support/Files.h"
+#include "support/Unprivileged.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstring>
 #include <string>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using file::FileQt;
@@ -21,43 +21,33 @@ class FileQtTest : public testing::Test
 protected:
     std::string PathOf(const char* name) const
     {
-        return m_dir.filePath(QString::fromUtf8(name)).toStdString();
+        return m_dir.Path(QString::fromUtf8(name)).toStdString();
     }
 
     std::string Make(const char* name, const QByteArray& contents) const
     {
-        const std::string path = PathOf(name);
-        QFile out(QString::fromStdString(path));
-        EXPECT_TRUE(out.open(QIODevice::WriteOnly));
-        EXPECT_EQ(out.write(contents), contents.size());
-        return path;
+        const QString path = m_dir.Write(QString::fromUtf8(name), contents);
+        EXPECT_FALSE(path.isEmpty()) << "cannot write " << name;
+        return path.toStdString();
     }
 
     static QByteArray Contents(const std::string& path)
     {
-        QFile in(QString::fromStdString(path));
-        return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray("<unreadable>");
+        return support::ReadAll(QString::fromStdString(path));
     }
 
-    QTemporaryDir m_dir;
+    support::TempFolder m_dir;
 };
 
 // Runs body in a child process whose files may not grow beyond limit bytes, and returns what
 // body returned (0 to 255).
 template <typename Body> int RunWithFileSizeLimit(rlim_t limit, Body body)
 {
-    const pid_t child = fork();
-    if (child == 0) {
+    return support::RunInChild([limit, &body] {
         std::signal(SIGXFSZ, SIG_IGN);
         const rlimit fileSize = {limit, limit};
-        if (setrlimit(RLIMIT_FSIZE, &fileSize) != 0)
-            _exit(255);
-        _exit(body());
-    }
-    int status = 0;
-    if (child < 0 || waitpid(child, &status, 0) != child || !WIFEXITED(status))
-        return -1;
-    return WEXITSTATUS(status);
+        return setrlimit(RLIMIT_FSIZE, &fileSize) == 0 ? body() : 255;
+    });
 }
 
 } // namespace

@@ -1,3 +1,4 @@
+#include "support/Files.h"
 #include "support/GuiDriver.h"
 #include "support/Watchdog.h"
 
@@ -9,7 +10,6 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStyleOptionViewItem>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTreeWidget>
 
@@ -26,12 +26,6 @@ QString Data(const char* name)
     return QStringLiteral(VELLORIN_TEST_DATA "/") + QLatin1String(name);
 }
 
-QByteArray ReadAll(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // Answers a file dialog by choosing 'path' (empty: Cancel) after checking its parameters.
 ModalAnswerer::Answer ChooseFile(const QString& path, const QString& caption,
                                  const QStringList& filters)
@@ -42,12 +36,10 @@ ModalAnswerer::Answer ChooseFile(const QString& path, const QString& caption,
         EXPECT_EQ(dialog->windowTitle(), caption);
         EXPECT_EQ(dialog->nameFilters(), filters);
         EXPECT_EQ(QDir(dialog->directory()).canonicalPath(), QDir::current().canonicalPath());
-        if (path.isEmpty()) {
+        if (path.isEmpty())
             dialog->reject();
-        } else {
-            dialog->selectFile(path);
-            static_cast<QDialog*>(dialog)->accept();
-        }
+        else
+            gui::ChooseFile(dialog, path);
     };
 }
 
@@ -73,7 +65,7 @@ const QStringList kSaveFilters{"Checklist Xml (*.xml)"};
 class MainWindowFileTest : public ::testing::Test
 {
 protected:
-    MainWindowFileTest() : tester(window) { QDir::setCurrent(dir.path()); }
+    MainWindowFileTest() : tester(window) { QDir::setCurrent(dir.Path()); }
     ~MainWindowFileTest() override { QDir::setCurrent(QDir::rootPath()); }
 
     void Open(const QString& path)
@@ -131,16 +123,14 @@ protected:
     }
     QString Write(const char* name, const QByteArray& bytes)
     {
-        const QString path = dir.path() + QLatin1Char('/') + QLatin1String(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        const QString path = dir.Write(QLatin1String(name), bytes);
+        EXPECT_FALSE(path.isEmpty()) << "cannot write " << name;
         return path;
     }
     QTreeWidget* tree() const { return tester.Tree(); }
     const zuchecklist::CheckListContainer& model() const { return tester.Model(); }
 
-    QTemporaryDir dir;
+    support::TempFolder dir;
     MainWindow window;
     MainWindowTester tester;
     ModalAnswerer answerer;
@@ -182,7 +172,7 @@ TEST_F(MainWindowFileTest, OpenCancelledOrMissingChangesNothing)
     window.RebuildTree();
     tester.SetModified(true);
     Open(QString());
-    tester.OpenFile(dir.path() + QStringLiteral("/missing.xml"));
+    tester.OpenFile(dir.Path() + QStringLiteral("/missing.xml"));
     EXPECT_EQ(model().GetFileName(), QStringLiteral("CheckList.xml"));
     EXPECT_EQ(model().GetListCount(), 1);
     EXPECT_EQ(tree()->topLevelItemCount(), 1);
@@ -193,7 +183,7 @@ TEST_F(MainWindowFileTest, OpenCancelledOrMissingChangesNothing)
 // flag as it was, and a warning that names the file and the reason.
 TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
 {
-    const QString fifo = dir.path() + QStringLiteral("/pipe.xml");
+    const QString fifo = dir.Path() + QStringLiteral("/pipe.xml");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const QByteArray levels =
         QByteArray("<a>").repeated(60000) + QByteArray("</a>").repeated(60000);
@@ -206,7 +196,7 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
         {Data("cut-short.xml"), "It is not well-formed XML: ", ""},
         {Data("nul-inside.xml"), "It is not well-formed XML: ", ""},
         {fifo, "It is not a regular file.", ""},
-        {dir.path(), "It is not a regular file.", ""},
+        {dir.Path(), "It is not a regular file.", ""},
         {Write("latin1.xml", "<doc><list><name>Caf\xE9</name></list></doc>"),
          "It is not valid UTF-8 text.", ""},
         {Write("deep.xml", "<doc>&nbsp;" + levels + "</doc>"),
@@ -299,13 +289,13 @@ TEST_F(MainWindowFileTest, SaveWritesTheChosenNameAsIsAndClearsTheFlag)
     gui::FillModel(tester.Model(), {2, 0});
     window.RebuildTree();
     tester.SetModified(true);
-    const QString name = dir.path() + QStringLiteral("/no-extension");
+    const QString name = dir.Path() + QStringLiteral("/no-extension");
     Save(name);
     EXPECT_FALSE(tester.Modified());
     EXPECT_EQ(model().GetFileName(), name);
     EXPECT_TRUE(QFile::exists(name)) << "nothing is appended to the name";
     EXPECT_FALSE(QFile::exists(name + QStringLiteral(".xml")));
-    EXPECT_TRUE(ReadAll(name).contains("<name>L0I1</name>"));
+    EXPECT_TRUE(support::ReadAll(name).contains("<name>L0I1</name>"));
     const QByteArray lint = "'" VELLORIN_XMLLINT "' --noout '" + QFile::encodeName(name) + "'";
     EXPECT_EQ(std::system(lint.constData()), 0) << "an independent parser reads it";
     EXPECT_EQ(gui::CompareTreeWithModel(tree(), model()), QString());
@@ -322,21 +312,21 @@ TEST_F(MainWindowFileTest, SaveCancelledChangesNothing)
     Save(QString());
     EXPECT_TRUE(tester.Modified());
     EXPECT_EQ(model().GetFileName(), QStringLiteral("CheckList.xml"));
-    EXPECT_TRUE(QDir(dir.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(dir.Path()).entryList(QDir::Files).isEmpty());
 }
 
 // The warning names the file and the reason, and says the previous content is unchanged only
 // where there was one.
 TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
 {
-    const QString fifo = dir.path() + QStringLiteral("/pipe.xml");
+    const QString fifo = dir.Path() + QStringLiteral("/pipe.xml");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
     const struct
     {
         QString name;
         const char* reason;
     } cases[] = {
-        {dir.path() + QStringLiteral("/missing/x.xml"),
+        {dir.Path() + QStringLiteral("/missing/x.xml"),
          "It cannot be created: No such file or directory."},
         {fifo, "It is not a regular file.\nThe previous content of that file is unchanged."},
     };
@@ -345,11 +335,8 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
         tester.SetModified(true);
         QString warning;
         answerer.Arm([&](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(dialog, nullptr);
-            dialog->selectFile(c.name);
             // The dialog itself would refuse a missing folder; return the name directly.
-            QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+            gui::ChooseFile(modal, c.name, false);
             answerer.Arm([&](QWidget* box) {
                 if (auto* message = qobject_cast<QMessageBox*>(box)) {
                     EXPECT_EQ(message->icon(), QMessageBox::Warning);

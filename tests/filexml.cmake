@@ -1,13 +1,13 @@
 # The file abstraction, its binary header operations and the XML writer.
 vellorin_add_test(AbstractFileTest
-    SOURCES AbstractFileTest.cpp support/MemoryFile.h
+    SOURCES AbstractFileTest.cpp
     LIBS CommonFile)
 vellorin_add_test(FileQtTest
     SOURCES FileQtTest.cpp
-    LIBS CommonFileQt)
+    LIBS CommonFileQt VellorinTestSupport)
 vellorin_add_test(BinaryHeaderTest
-    SOURCES BinaryHeaderTest.cpp support/MemoryFile.h
+    SOURCES BinaryHeaderTest.cpp
     LIBS CommonFile)
 vellorin_add_test(XmlWriterTest
-    SOURCES XmlWriterTest.cpp support/MemoryFile.h
+    SOURCES XmlWriterTest.cpp
     LIBS CommonXmlWriter)

@@ -2,10 +2,18 @@
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QLabel>
 #include <QLineEdit>
+#include <QListView>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
+#include <QTreeView>
 #include <QTreeWidget>
+
+#include <gtest/gtest.h>
 
 ModalAnswerer::ModalAnswerer()
 {
@@ -23,20 +31,28 @@ void ModalAnswerer::Arm(Answer answer)
 void ModalAnswerer::Poll()
 {
     QWidget* modal = QApplication::activeModalWidget();
-    if (!modal)
+    if (!modal || modal == m_answering)
         return;
     if (m_answer) {
-        Answer answer = std::move(m_answer);
-        m_answer = nullptr;
+        m_answering = modal;
         m_answered = true;
-        answer(modal);
-    } else {
-        ++m_unexpected;
-        if (auto* dialog = qobject_cast<QDialog*>(modal))
-            dialog->reject();
-        else
-            modal->close();
+        QTimer::singleShot(0, modal, [this, modal, answer = std::move(m_answer)] {
+            answer(modal);
+            // Still open after its answer: the next poll treats it as unexpected.
+            m_leftOpen = modal;
+            m_answering = nullptr;
+        });
+        m_answer = nullptr;
+        return;
     }
+    ++m_unexpected;
+    ADD_FAILURE() << (modal == m_leftOpen ? "Modal window left open by its answer "
+                                          : "Unexpected modal window ")
+                  << modal->metaObject()->className() << ": " << gui::Describe(modal).toStdString();
+    if (auto* dialog = qobject_cast<QDialog*>(modal))
+        dialog->reject();
+    else
+        modal->close();
 }
 
 namespace gui {
@@ -71,6 +87,39 @@ void ClickCancel(QWidget* dialog)
 {
     if (auto* cancel = dialog->findChild<QPushButton*>(QStringLiteral("cancelButton")))
         QTest::mouseClick(cancel, Qt::LeftButton);
+}
+
+void ChooseFile(QWidget* fileDialog, const QString& path, bool validate)
+{
+    auto* dialog = qobject_cast<QFileDialog*>(fileDialog);
+    ASSERT_NE(dialog, nullptr) << "not a file dialog: " << Describe(fileDialog).toStdString();
+    // A row selected in the listing would win over the typed name; selectFile() would leave the
+    // name box as it is while the box has the focus, which depends on window activation.
+    for (QAbstractItemView* view : dialog->findChildren<QAbstractItemView*>()) {
+        if (view->selectionModel())
+            view->selectionModel()->clear();
+    }
+    auto* name = dialog->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    ASSERT_NE(name, nullptr) << "the file dialog has no name box";
+    name->setText(QFileInfo(path).absoluteFilePath());
+    // Both are protected in the file dialog; its own slots, as its Open or Save button calls.
+    if (validate)
+        QMetaObject::invokeMethod(dialog, "accept");
+    else
+        QMetaObject::invokeMethod(dialog, "done", Q_ARG(int, QDialog::Accepted));
+}
+
+QString Describe(const QWidget* modal)
+{
+    QStringList parts{QLatin1Char('"') + modal->windowTitle() + QLatin1Char('"')};
+    if (auto* box = qobject_cast<const QMessageBox*>(modal)) {
+        parts << box->text() << box->informativeText();
+    } else {
+        for (const QLabel* label : modal->findChildren<QLabel*>())
+            parts << label->text();
+    }
+    parts.removeAll(QString());
+    return parts.join(QStringLiteral(" | "));
 }
 
 void PressEscape(QWidget* dialog)

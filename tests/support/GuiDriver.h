@@ -3,6 +3,7 @@
 #include "Common/CheckList/CheckListContainer.h"
 #include "app/MainWindow.h"
 
+#include <QPointer>
 #include <QString>
 #include <QTimer>
 
@@ -28,9 +29,14 @@ private:
     MainWindow& m_window;
 };
 
-// Answers modal dialogs from a timer while a button click runs their event loop.
-// Arm() before the click that should open a dialog; Answered() tells afterwards whether it
-// came. A modal widget that shows up while nothing is armed is rejected and counted.
+// Answers modal windows while a button click runs their event loop. Arm() before the click
+// that should open one; Answered() tells afterwards whether it came.
+//
+// A timer polls for the active modal window. The answer runs as an event of its own, outside
+// the polling slot, so that a window the answer opens in turn (a nested message box) is seen by
+// the next poll instead of waiting for ever. A modal window that shows up while nothing is armed,
+// or that an answer left open, fails the running test at once with its title and text, and is
+// closed, so a test never blocks on a window it did not expect.
 class ModalAnswerer
 {
 public:
@@ -46,6 +52,8 @@ private:
 
     QTimer m_timer;
     Answer m_answer;
+    QPointer<QWidget> m_answering; // the window whose answer is on its way
+    QPointer<QWidget> m_leftOpen;  // the window answered last
     bool m_answered = false;
     int m_unexpected = 0;
 };
@@ -58,8 +66,15 @@ bool Click(QWidget* window, const char* buttonName);
 // Typing into dialogs: the field's text is replaced by 'text' through key events.
 void Type(QWidget* dialog, const char* editName, const QString& text);
 void ClickOk(QWidget* dialog);
+// Answers a file dialog with 'path' as if typed into its name box, whatever the dialog's
+// directory listing, its focus and its history hold; 'validate' false skips the dialog's own
+// checks of the name (existence, overwriting) and returns it as it stands.
+void ChooseFile(QWidget* fileDialog, const QString& path, bool validate = true);
 void ClickCancel(QWidget* dialog);
 void PressEscape(QWidget* dialog);
+
+// Title, text and informative text of a modal window, for messages.
+QString Describe(const QWidget* modal);
 
 // Answers for the list and item dialogs; a null text leaves the field as it is.
 ModalAnswerer::Answer AcceptList(const QString& name);

@@ -31,18 +31,23 @@ bool DropPrivileges()
     return true;
 }
 
-int RunUnprivileged(const std::function<int()>& body)
+int RunInChild(const std::function<int()>& body)
 {
     const pid_t child = fork();
     if (child < 0)
         return -1;
     if (child == 0)
-        _exit(DropPrivileges() ? body() & 0xff : kCouldNotDropPrivileges);
+        _exit(body() & 0xff);
     int status = 0;
     while (waitpid(child, &status, 0) < 0)
         if (errno != EINTR)
             return -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+int RunUnprivileged(const std::function<int()>& body)
+{
+    return RunInChild([&body] { return DropPrivileges() ? body() : kCouldNotDropPrivileges; });
 }
 
 } // namespace support
