@@ -68,10 +68,10 @@ fi
 out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
 checklist="$(realpath "${2:-$root/examples/kitchen-closing.xml}")"
 [ -f "$checklist" ] || fail "no checklist $checklist"
-"$root/tools/deps.sh"
+"$root/tools/deps.sh" display
 export VELLORIN_BIN="${VELLORIN_BIN:-$root/build/app/vellorin}"
 # Vertical position of the "Open" button inside the window, below the empty menu and tool bars.
 export OPEN_Y="${OPEN_Y:-38}"
 [ -x "$VELLORIN_BIN" ] || fail "no editor at $VELLORIN_BIN: run tools/run-editor.sh once"
-xvfb-run -a -s "-screen 0 1024x768x24" "$0" --on-display "$out" "$checklist"
+"$root/tools/with-xvfb.sh" 1024x768x24 "$0" --on-display "$out" "$checklist"
 echo "wrote $out"

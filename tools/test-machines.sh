@@ -8,13 +8,13 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 tests="$root/build-tests/tests"
 # The GUI test programs one after the other, on the platform QT_QPA_PLATFORM names.
 gui_tests=(bash -c 'for t in DialogsTest MainWindowTest MainWindowFileTest; do
-                        "$0/$t" || exit 1; done' "$tests")
+                        "$0/$t" --gtest_shuffle || exit 1; done' "$tests")
 failed=0
 run() { # run <what> <command...>
     local what="$1" log
     shift
     log="$(mktemp)"
-    if timeout 900 "$@" >"$log" 2>&1; then
+    if timeout 300 "$@" >"$log" 2>&1; then
         echo "machines: $what: ok"
     else
         echo "machines: $what: FAILED"
@@ -28,12 +28,12 @@ for dpi in 144 192; do
         "${gui_tests[@]}"
 done
 run "GUI tests, xcb on Xvfb without a window manager" \
-    xvfb-run -a -s "-screen 0 1280x1024x24" env QT_QPA_PLATFORM=xcb "${gui_tests[@]}"
+    "$root/tools/with-xvfb.sh" 1280x1024x24 env QT_QPA_PLATFORM=xcb "${gui_tests[@]}"
 
 private="$(mktemp -d)"
 trap 'rm -rf "$private"' EXIT
 chmod 700 "$private"
-ctest_all=(ctest --test-dir "$root/build-tests" --output-on-failure -j"$(nproc)")
+ctest_all=(ctest --preset tests -j"$(nproc)")
 run "all tests, TMPDIR private (0700)" env TMPDIR="$private" "${ctest_all[@]}"
 if unshare -U -r true 2>/dev/null; then
     run "all tests, root in a user namespace" unshare -U -r "${ctest_all[@]}"
