@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, testing and running need, when missing.
+# Installs the Debian packages that building and running the editor need, when missing.
 # Groups named as arguments add the packages of further tasks:
+#   tests          the test stages: unit and GUI tests, benchmarks, sanitizers, fuzzers, tidy
+#   display        driving the real window on a virtual X display (tools/screenshot.sh)
 #   package        building and checking the Debian package (tools/build-deb.sh)
 #   package-check  trying the built package on a virtual display (tools/check-package.sh)
 #   icon           rendering the icons from their drawing (tools/make-icon.sh)
@@ -8,20 +10,23 @@ set -euo pipefail
 
 packages=(
     g++ cmake make
-    qtbase5-dev librapidxml-dev
-    libgtest-dev libbenchmark-dev
-    libxml2-utils xvfb xauth x11-utils
-    xdotool imagemagick fonts-dejavu-core
-    clang-14 libclang-rt-14-dev clang-tidy-14
+    qtbase5-dev librapidxml-dev fonts-dejavu-core
 )
+display=(xvfb xauth x11-utils xdotool imagemagick)
 for group in "$@"; do
     case "$group" in
+    tests)
+        packages+=(libgtest-dev libbenchmark-dev libxml2-utils "${display[@]}"
+                   clang-14 libclang-rt-14-dev clang-tidy-14)
+        ;;
+    display) packages+=("${display[@]}") ;;
     package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
-    package-check) packages+=(desktop-file-utils appstream xdotool imagemagick) ;;
+    package-check) packages+=(desktop-file-utils appstream "${display[@]}") ;;
     icon) packages+=(librsvg2-bin) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done
+mapfile -t packages < <(printf '%s\n' "${packages[@]}" | awk '!seen[$0]++')
 
 # One dpkg-query for all: the installed ones, then whatever of the list is not among them.
 installed=" $(dpkg-query -W -f='${db:Status-Abbrev} ${Package}\n' "${packages[@]}" 2>/dev/null |

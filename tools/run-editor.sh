@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the editor and starts it. Arguments go to the editor.
+# Installs what building and running the editor needs, builds it (preset "editor", in build/)
+# and starts it. Arguments go to the editor.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/deps.sh"
-cmake -S "$root" -B "$root/build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELLORIN_BUILD_TESTS=OFF >/dev/null
-cmake --build "$root/build" --target vellorin -j"$(nproc)"
+cd "$root"
+cmake --preset editor >/dev/null
+cmake --build --preset editor -j"$(nproc)"
 exec "$root/build/app/vellorin" "$@"

@@ -4,7 +4,7 @@
 # later stages still run. Arguments pick stages: tools/run-tests.sh unit tidy
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/tools/deps.sh" || exit 1
+"$root/tools/deps.sh" tests || exit 1
 stages=("$@")
 [ ${#stages[@]} -gt 0 ] || stages=(unit machines sanitize fuzz tidy package)
 failed=()

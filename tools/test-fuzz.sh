@@ -5,12 +5,10 @@
 # input that caused it is kept in build-fuzz/findings/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/tools/deps.sh"
+"$root/tools/deps.sh" tests
 seconds="${FUZZ_SECONDS:-60}"
 build="$root/build-fuzz"
-CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELLORIN_BUILD_FUZZ=ON -DVELLORIN_BUILD_TESTS=OFF >/dev/null
-# harness, corpus folder, dictionary (none: -)
+(cd "$root" && cmake --preset fuzz >/dev/null)
 harnesses=(
     "FuzzParseXml parse fuzz/xml.dict"
     "FuzzReadChecklist read fuzz/xml.dict"
@@ -19,7 +17,7 @@ harnesses=(
 )
 targets=()
 for h in "${harnesses[@]}"; do targets+=("${h%% *}"); done
-nice -n 10 cmake --build "$build" -j"$(nproc)" --target "${targets[@]}"
+(cd "$root" && nice -n 10 cmake --build --preset fuzz -j"$(nproc)" --target "${targets[@]}")
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT

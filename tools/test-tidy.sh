@@ -3,11 +3,9 @@
 # with the compile commands of a clang configuration in build-tidy/. Any warning fails.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/tools/deps.sh"
+"$root/tools/deps.sh" tests
 build="$root/build-tidy"
-CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DVELLORIN_BUILD_TESTS=OFF >/dev/null
-# The sources include what moc and rcc generate: make only those.
+(cd "$root" && cmake --preset tidy >/dev/null)
 mapfile -t autogen < <(cmake --build "$build" --target help | sed -n 's/^\.\.\. \(.*_autogen\)$/\1/p')
 nice -n 10 cmake --build "$build" -j"$(nproc)" --target "${autogen[@]}" >/dev/null
 
