@@ -1,5 +1,5 @@
 # Install layout: the program, its desktop entry, theme icons, AppStream metainfo and man page,
-# and the example checklists when the tree has them.
+# and the example checklists.
 # The documentation folder is named after the program, as the Debian package names it.
 set(CMAKE_INSTALL_DOCDIR share/doc/vellorin CACHE PATH "Documentation (DATAROOTDIR/doc/vellorin)")
 include(GNUInstallDirs)
@@ -18,9 +18,7 @@ install(FILES ${VELLORIN_DESKTOP_DIR}/${VELLORIN_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${VELLORIN_DESKTOP_DIR}/vellorin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 
-# Example checklists, installed beside the documentation once the tree has them.
-if(EXISTS ${PROJECT_SOURCE_DIR}/examples)
-    install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
-            DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
-            FILES_MATCHING PATTERN "*.xml")
-endif()
+# Example checklists, beside the documentation.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/
+        DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples
+        FILES_MATCHING PATTERN "*.xml")
