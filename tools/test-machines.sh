@@ -6,15 +6,16 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/build-tests.sh" >/dev/null
 tests="$root/build-tests/tests"
+cd "$root" # the presets
 # The GUI test programs one after the other, on the platform QT_QPA_PLATFORM names.
 gui_tests=(bash -c 'for t in DialogsTest MainWindowTest MainWindowFileTest; do
-                        "$0/$t" --gtest_shuffle || exit 1; done' "$tests")
+                        timeout 120 "$0/$t" --gtest_shuffle || exit 1; done' "$tests")
 failed=0
 run() { # run <what> <command...>
     local what="$1" log
     shift
     log="$(mktemp)"
-    if timeout 300 "$@" >"$log" 2>&1; then
+    if timeout 600 "$@" >"$log" 2>&1; then
         echo "machines: $what: ok"
     else
         echo "machines: $what: FAILED"
