@@ -425,6 +425,39 @@ TEST_F(MainWindowTest, ListRowMovesItsFirstItem)
     EXPECT_EQ(Mismatch(), QString());
 }
 
+TEST_F(MainWindowTest, ClearWarnsOnlyWithUnsavedChangesAndRows)
+{
+    window.show();
+    // Without a window manager nothing activates a shown window: ask for it once it is mapped.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // Nothing modified, rows present: no warning.
+    Load({1});
+    window.findChild<QPushButton*>(QStringLiteral("clearButton"))->setFocus();
+    ClickWithoutDialog("clearButton");
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+    EXPECT_EQ(QApplication::focusWidget(), tree()) << "Clear hands the focus to the tree";
+
+    // Modified, but the tree is empty: no warning, though Clear set the flag.
+    ClickWithoutDialog("clearButton");
+
+    // After Add List there are changes and a row.
+    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("x")));
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Cancel));
+    EXPECT_EQ(question, kQuestion);
+    EXPECT_EQ(model().GetListCount(), 1);
+    EXPECT_TRUE(tester.Modified());
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Escape));
+    EXPECT_EQ(tree()->topLevelItemCount(), 1);
+
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Ok));
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+}
+
 // Unsaved changes are the flag set while the tree has rows; only then does closing ask.
 TEST_F(MainWindowTest, ClosingAsksOnlyWithUnsavedChanges)
 {
