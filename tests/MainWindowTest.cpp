@@ -1,9 +1,11 @@
+#include "app/BoundedTextDelegate.h"
 #include "support/GuiDriver.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -11,6 +13,7 @@
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -194,6 +197,66 @@ TEST_F(MainWindowTest, RebuildMirrorsModelAndExpandsEveryList)
     for (int l = 0; l < tree()->topLevelItemCount(); ++l)
         EXPECT_TRUE(tree()->topLevelItem(l)->isExpanded()) << l;
     EXPECT_FALSE(tester.Modified());
+}
+
+// The text the tree's delegate hands to the style for a row's name.
+class ShownText : public BoundedTextDelegate
+{
+public:
+    using BoundedTextDelegate::initStyleOption;
+};
+
+QString Shown(const QTreeWidget* tree, int list)
+{
+    EXPECT_NE(qobject_cast<BoundedTextDelegate*>(tree->itemDelegate()), nullptr);
+    QStyleOptionViewItem option;
+    option.initFrom(tree);
+    ShownText().initStyleOption(&option, tree->model()->index(list, 0));
+    return option.text;
+}
+
+// Around the cut, a character outside the Basic Multilingual Plane is shown whole or not at
+// all, and no other unit is left out.
+TEST_F(MainWindowTest, TreeCutsLongTextsBetweenCharacters)
+{
+    const int cut = BoundedTextDelegate::kShownCharacters;
+    const QString emoji = QStringLiteral("\U0001F600");
+    QStringList texts;
+    for (int lead = 0; lead < 4; ++lead)
+        texts << QString(lead, QLatin1Char('a')) + emoji.repeated(cut / 2 + 2);
+    texts << QString(cut - 2, QLatin1Char('a')) + emoji
+          << QString(cut - 1, QLatin1Char('a')) + emoji;
+    for (const QString& text : texts)
+        tester.Model().AddList(text);
+    window.RebuildTree();
+    for (int l = 0; l < texts.size(); ++l) {
+        const QString shown = Shown(tree(), l);
+        const QString& text = texts[l];
+        EXPECT_TRUE(text.startsWith(shown)) << l;
+        EXPECT_EQ(shown.size(),
+                  qMin(text.size(), text.at(cut - 1).isHighSurrogate() ? cut - 1 : cut))
+            << l;
+        EXPECT_FALSE(shown.back().isHighSurrogate()) << l;
+    }
+}
+
+// However wide the user makes a column, the cut text still reaches its edge, so the style
+// elides it there as it would the whole text. Beyond any screen, in the narrowest letter.
+TEST_F(MainWindowTest, TreeShowsLongTextsAcrossAVeryWideColumn)
+{
+    const int wide = 8192;
+    tree()->setColumnWidth(0, wide);
+    const QFontMetrics metrics(tree()->font());
+    QChar narrowest = QLatin1Char('!');
+    for (char c = '!'; c <= '~'; ++c) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) < metrics.horizontalAdvance(narrowest))
+            narrowest = QLatin1Char(c);
+    }
+    tester.Model().AddList(QString(100000, narrowest));
+    window.RebuildTree();
+    EXPECT_GT(metrics.horizontalAdvance(Shown(tree(), 0)), tree()->columnWidth(0))
+        << "'" << narrowest.toLatin1() << "' is " << metrics.horizontalAdvance(narrowest)
+        << " px wide";
 }
 
 TEST_F(MainWindowTest, AddListAppendsAndSelectsTheNewRow)
