@@ -7,6 +7,7 @@
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
 
+#include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -284,8 +285,21 @@ void MainWindow::Move(int offset)
     RebuildTree();
 }
 
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (MayDiscardChanges())
+        event->accept();
+    else
+        event->ignore();
+}
+
 void MainWindow::OnFileOpen()
 {
+    // Asked before the file dialog: the user decides about the changes first and does not
+    // choose a file only to be stopped afterwards. Going on and then cancelling the file
+    // dialog still changes nothing.
+    if (!MayDiscardChanges())
+        return;
     const QString fileName = QFileDialog::getOpenFileName(
         this, tr("Open File"), QDir::currentPath(), tr("Checklist Xml (*.xml);;All files (*.*)"));
     OpenFile(fileName);
@@ -343,16 +357,21 @@ void MainWindow::OnFileSave()
     QMessageBox::warning(this, tr("Warning"), text);
 }
 
+bool MainWindow::MayDiscardChanges()
+{
+    if (!m_modified || m_tree->topLevelItemCount() == 0)
+        return true;
+    const QMessageBox::StandardButton answer = QMessageBox::warning(
+        this, QObject::tr("Warning"),
+        QObject::tr("Changes were not saved.\nDo you want to continue and lose changes?"),
+        QMessageBox::Ok | QMessageBox::Cancel);
+    return answer == QMessageBox::Ok;
+}
+
 void MainWindow::OnClearList()
 {
-    if (m_modified && m_tree->topLevelItemCount() > 0) {
-        const QMessageBox::StandardButton answer = QMessageBox::warning(
-            this, QObject::tr("Warning"),
-            QObject::tr("Changes were not saved.\nDo you want to continue and lose changes?"),
-            QMessageBox::Ok | QMessageBox::Cancel);
-        if (answer != QMessageBox::Ok)
-            return;
-    }
+    if (!MayDiscardChanges())
+        return;
     m_tree->clear();
     m_modified = true;
     delete m_container;

@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+class QCloseEvent;
 class QMenuBar;
 class QPushButton;
 class QStatusBar;
@@ -28,6 +29,10 @@ public:
     // Empties the tree and fills it again from the document, all lists expanded.
     void RebuildTree();
 
+protected:
+    // Every way the window is closed comes here: with unsaved changes the user may stay.
+    void closeEvent(QCloseEvent* event) override;
+
 private slots:
     void OnFileOpen();
     void OnFileSave();
@@ -50,6 +55,8 @@ private:
     };
 
     void SetupForm();
+    // True when nothing unsaved would be lost, or the user agreed to lose it.
+    bool MayDiscardChanges();
     void Move(int offset);
     void OpenFile(const QString& fileName);
     // Empty when the file was loaded, otherwise why not.

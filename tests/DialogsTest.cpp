@@ -1,5 +1,6 @@
 #include "app/DlgItem.h"
 #include "app/DlgList.h"
+#include "app/WholeCharacterValidator.h"
 
 #include <QLabel>
 #include <QLayout>
@@ -152,15 +153,21 @@ TEST(Dialogs, FieldsNeverHoldHalfACharacter)
             << field.edit;
         EXPECT_EQ(Edit(make(fitting).get(), field.edit)->text(), fitting) << field.edit;
 
+        // Typed at the end and in the middle, with one unit left and with two.
         for (int used : {field.limit - 1, field.limit - 2}) {
-            const std::unique_ptr<QDialog> dialog = make(QString(used, QLatin1Char('b')));
-            QLineEdit* edit = Edit(dialog.get(), field.edit);
-            edit->end(false);
-            // One key event carries the whole character, as a keyboard or input method sends it.
-            QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, emoji, Qt::NoModifier);
-            EXPECT_EQ(edit->text(), QString(used, QLatin1Char('b')) +
-                                        (used + 2 <= field.limit ? emoji : QString()))
-                << field.edit << " " << used;
+            for (int at : {used, 3}) {
+                const std::unique_ptr<QDialog> dialog = make(QString(used, QLatin1Char('b')));
+                QLineEdit* edit = Edit(dialog.get(), field.edit);
+                edit->setCursorPosition(at);
+                // One key event carries the whole character, as a keyboard or input method
+                // sends it.
+                QTest::sendKeyEvent(QTest::Click, edit, Qt::Key_unknown, emoji, Qt::NoModifier);
+                const QString typed = used + 2 <= field.limit ? emoji : QString();
+                EXPECT_EQ(edit->text(), QString(at, QLatin1Char('b')) + typed +
+                                            QString(used - at, QLatin1Char('b')))
+                    << field.edit << " " << used << " at " << at;
+                EXPECT_EQ(edit->cursorPosition(), at + typed.size()) << field.edit << " " << used;
+            }
         }
         const std::unique_ptr<QDialog> pasted = make(QString(field.limit - 3, QLatin1Char('c')));
         QLineEdit* edit = Edit(pasted.get(), field.edit);
@@ -169,6 +176,39 @@ TEST(Dialogs, FieldsNeverHoldHalfACharacter)
         EXPECT_EQ(edit->text(), QString(field.limit - 3, QLatin1Char('c')) + QStringLiteral("de"))
             << field.edit;
         EXPECT_EQ(edit->cursorPosition(), field.limit - 1);
+    }
+}
+
+// What the validator leaves of a text with lone halves, and where the cursor ends up: it keeps
+// its place among the units that stay.
+TEST(Dialogs, ValidatorDropsLoneHalvesAndKeepsTheCursorInPlace)
+{
+    const QString high(QChar(0xD83D));
+    const QString low(QChar(0xDE00));
+    const QString whole = high + low;
+    const struct
+    {
+        QString text;
+        int cursor;
+        QString kept;
+        int keptCursor;
+    } cases[] = {
+        {"ab" + high + "cd", 2, "abcd", 2},   // cursor before the half
+        {"ab" + high + "cd", 3, "abcd", 2},   // right after it
+        {"ab" + high + "cd", 5, "abcd", 4},   // at the end
+        {"ab" + high, 3, "ab", 2},            // a half at the end
+        {"a" + low + high + "b", 4, "ab", 2}, // two halves in a row, the wrong way round
+        {"a" + low + low + "b", 2, "ab", 1},  // two halves, the cursor between them
+        {"a" + high + whole + "b", 5, "a" + whole + "b", 4}, // a half, then a whole character
+        {whole + whole, 4, whole + whole, 4},                // nothing to drop
+    };
+    WholeCharacterValidator validator;
+    for (const auto& c : cases) {
+        QString text = c.text;
+        int cursor = c.cursor;
+        EXPECT_EQ(validator.validate(text, cursor), QValidator::Acceptable);
+        EXPECT_EQ(text, c.kept) << c.kept.toStdString() << " from " << c.cursor;
+        EXPECT_EQ(cursor, c.keptCursor) << c.kept.toStdString() << " from " << c.cursor;
     }
 }
 

@@ -1,11 +1,20 @@
+#include "app/BoundedTextDelegate.h"
 #include "support/GuiDriver.h"
 
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QMetaMethod>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QStyleOptionViewItem>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -48,6 +57,31 @@ protected:
         ASSERT_TRUE(gui::Click(&window, button));
         EXPECT_EQ(answerer.Unexpected(), before) << button << " showed a dialog";
     }
+    // Answers the unsaved-changes question with 'button' (Escape: the key) and keeps its text.
+    ModalAnswerer::Answer AnswerQuestion(QMessageBox::StandardButton button)
+    {
+        return [this, button](QWidget* modal) {
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            ASSERT_NE(box, nullptr) << "not the question";
+            question = box->windowTitle() + QLatin1Char('|') + box->text();
+            EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(box->standardButtons(), QMessageBox::Ok | QMessageBox::Cancel);
+            if (button == QMessageBox::Escape)
+                QTest::keyClick(box, Qt::Key_Escape);
+            else
+                box->button(button)->click();
+        };
+    }
+    static ModalAnswerer::Answer RejectFileDialog(bool* shown)
+    {
+        return [shown](QWidget* modal) {
+            auto* dialog = qobject_cast<QFileDialog*>(modal);
+            ASSERT_NE(dialog, nullptr) << "not the file dialog";
+            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Open File"));
+            *shown = true;
+            dialog->reject();
+        };
+    }
     QTreeWidget* tree() const { return tester.Tree(); }
     const CheckListContainer& model() const { return tester.Model(); }
     QString Mismatch() const { return gui::CompareTreeWithModel(tree(), model()); }
@@ -55,7 +89,11 @@ protected:
     MainWindow window;
     MainWindowTester tester;
     ModalAnswerer answerer;
+    QString question; // title and text of the last question answered, joined by '|'
 };
+
+const QString kQuestion =
+    QStringLiteral("Warning|Changes were not saved.\nDo you want to continue and lose changes?");
 
 TEST_F(MainWindowTest, StartsEmptyAt640x480WithItsWidgets)
 {
@@ -159,6 +197,66 @@ TEST_F(MainWindowTest, RebuildMirrorsModelAndExpandsEveryList)
     for (int l = 0; l < tree()->topLevelItemCount(); ++l)
         EXPECT_TRUE(tree()->topLevelItem(l)->isExpanded()) << l;
     EXPECT_FALSE(tester.Modified());
+}
+
+// The text the tree's delegate hands to the style for a row's name.
+class ShownText : public BoundedTextDelegate
+{
+public:
+    using BoundedTextDelegate::initStyleOption;
+};
+
+QString Shown(const QTreeWidget* tree, int list)
+{
+    EXPECT_NE(qobject_cast<BoundedTextDelegate*>(tree->itemDelegate()), nullptr);
+    QStyleOptionViewItem option;
+    option.initFrom(tree);
+    ShownText().initStyleOption(&option, tree->model()->index(list, 0));
+    return option.text;
+}
+
+// Around the cut, a character outside the Basic Multilingual Plane is shown whole or not at
+// all, and no other unit is left out.
+TEST_F(MainWindowTest, TreeCutsLongTextsBetweenCharacters)
+{
+    const int cut = BoundedTextDelegate::kShownCharacters;
+    const QString emoji = QStringLiteral("\U0001F600");
+    QStringList texts;
+    for (int lead = 0; lead < 4; ++lead)
+        texts << QString(lead, QLatin1Char('a')) + emoji.repeated(cut / 2 + 2);
+    texts << QString(cut - 2, QLatin1Char('a')) + emoji
+          << QString(cut - 1, QLatin1Char('a')) + emoji;
+    for (const QString& text : texts)
+        tester.Model().AddList(text);
+    window.RebuildTree();
+    for (int l = 0; l < texts.size(); ++l) {
+        const QString shown = Shown(tree(), l);
+        const QString& text = texts[l];
+        EXPECT_TRUE(text.startsWith(shown)) << l;
+        EXPECT_EQ(shown.size(),
+                  qMin(text.size(), text.at(cut - 1).isHighSurrogate() ? cut - 1 : cut))
+            << l;
+        EXPECT_FALSE(shown.back().isHighSurrogate()) << l;
+    }
+}
+
+// However wide the user makes a column, the cut text still reaches its edge, so the style
+// elides it there as it would the whole text. Beyond any screen, in the narrowest letter.
+TEST_F(MainWindowTest, TreeShowsLongTextsAcrossAVeryWideColumn)
+{
+    const int wide = 8192;
+    tree()->setColumnWidth(0, wide);
+    const QFontMetrics metrics(tree()->font());
+    QChar narrowest = QLatin1Char('!');
+    for (char c = '!'; c <= '~'; ++c) {
+        if (metrics.horizontalAdvance(QLatin1Char(c)) < metrics.horizontalAdvance(narrowest))
+            narrowest = QLatin1Char(c);
+    }
+    tester.Model().AddList(QString(100000, narrowest));
+    window.RebuildTree();
+    EXPECT_GT(metrics.horizontalAdvance(Shown(tree(), 0)), tree()->columnWidth(0))
+        << "'" << narrowest.toLatin1() << "' is " << metrics.horizontalAdvance(narrowest)
+        << " px wide";
 }
 
 TEST_F(MainWindowTest, AddListAppendsAndSelectsTheNewRow)
@@ -390,13 +488,154 @@ TEST_F(MainWindowTest, ListRowMovesItsFirstItem)
     EXPECT_EQ(Mismatch(), QString());
 }
 
-TEST_F(MainWindowTest, ClosingWithUnsavedChangesQuitsWithoutAQuestion)
+TEST_F(MainWindowTest, ClearWarnsOnlyWithUnsavedChangesAndRows)
 {
     window.show();
+    // Without a window manager nothing activates a shown window: ask for it once it is mapped.
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    // Nothing modified, rows present: no warning.
+    Load({1});
+    window.findChild<QPushButton*>(QStringLiteral("clearButton"))->setFocus();
+    ClickWithoutDialog("clearButton");
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+    EXPECT_EQ(QApplication::focusWidget(), tree()) << "Clear hands the focus to the tree";
+
+    // Modified, but the tree is empty: no warning, though Clear set the flag.
+    ClickWithoutDialog("clearButton");
+
+    // After Add List there are changes and a row.
     ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("x")));
-    ASSERT_TRUE(tester.Modified());
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Cancel));
+    EXPECT_EQ(question, kQuestion);
+    EXPECT_EQ(model().GetListCount(), 1);
+    EXPECT_TRUE(tester.Modified());
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Escape));
+    EXPECT_EQ(tree()->topLevelItemCount(), 1);
+
+    ClickWithDialog("clearButton", AnswerQuestion(QMessageBox::Ok));
+    EXPECT_EQ(model().GetListCount(), 0);
+    EXPECT_EQ(tree()->topLevelItemCount(), 0);
+    EXPECT_TRUE(tester.Modified());
+}
+
+// Unsaved changes are the flag set while the tree has rows; only then does closing ask.
+TEST_F(MainWindowTest, ClosingAsksOnlyWithUnsavedChanges)
+{
+    const struct
+    {
+        bool rows;
+        bool modified;
+    } quiet[] = {{true, false}, {false, true}, {false, false}};
+    for (const auto& c : quiet) {
+        ClickWithoutDialog("clearButton");
+        if (c.rows)
+            Load({2});
+        tester.SetModified(c.modified);
+        window.show();
+        const int before = answerer.Unexpected();
+        EXPECT_TRUE(window.close()) << c.modified;
+        EXPECT_EQ(answerer.Unexpected(), before) << "asked with flag " << c.modified;
+        EXPECT_FALSE(window.isVisible());
+    }
+}
+
+TEST_F(MainWindowTest, ClosingWithUnsavedChangesAsksAndCancelKeepsEverything)
+{
+    Load({2, 1});
+    window.show();
+    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("unsaved")));
+    Select(0, 1);
+
+    answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
+    EXPECT_FALSE(window.close());
+    EXPECT_EQ(question, kQuestion);
+    // A close request from the window manager or the session arrives as this event.
+    answerer.Arm(AnswerQuestion(QMessageBox::Escape));
+    QCloseEvent event;
+    QApplication::sendEvent(&window, &event);
+    EXPECT_FALSE(event.isAccepted());
+    EXPECT_TRUE(answerer.Answered());
+    EXPECT_TRUE(window.isVisible());
+    ASSERT_EQ(model().GetListCount(), 3);
+    EXPECT_EQ(model().GetListName(2), QStringLiteral("unsaved"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_EQ(tree()->currentItem(), tree()->topLevelItem(0)->child(1));
+    EXPECT_TRUE(tester.Modified());
+
+    answerer.Arm(AnswerQuestion(QMessageBox::Ok));
     EXPECT_TRUE(window.close());
-    EXPECT_EQ(answerer.Unexpected(), 0);
+    EXPECT_TRUE(answerer.Answered());
+    EXPECT_FALSE(window.isVisible());
+}
+
+TEST_F(MainWindowTest, ClosingRightAfterASaveAsksNothing)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString name = dir.filePath(QStringLiteral("saved.xml"));
+    Load({1});
+    window.show();
+    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("x")));
+    ClickWithDialog("saveButton", [&name](QWidget* modal) { gui::ChooseFile(modal, name); });
+    ASSERT_TRUE(QFileInfo::exists(name));
+    ASSERT_FALSE(tester.Modified());
+    const int before = answerer.Unexpected();
+    EXPECT_TRUE(window.close());
+    EXPECT_EQ(answerer.Unexpected(), before);
+}
+
+// The question comes before the file dialog; Cancel leaves everything as it was.
+TEST_F(MainWindowTest, OpenWithUnsavedChangesAsksBeforeTheFileDialog)
+{
+    Load({2});
+    tester.SetModified(true);
+    answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
+    const int before = answerer.Unexpected();
+    ASSERT_TRUE(gui::Click(&window, "openButton"));
+    EXPECT_EQ(question, kQuestion);
+    EXPECT_EQ(answerer.Unexpected(), before) << "no file dialog after Cancel";
+    EXPECT_EQ(model().GetListCount(), 1);
+    EXPECT_EQ(model().GetFileName(), QStringLiteral("CheckList.xml"));
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_TRUE(tester.Modified());
+
+    // OK goes on to the file dialog; cancelling that still changes nothing.
+    question.clear();
+    bool fileDialog = false;
+    answerer.Arm([&](QWidget* modal) {
+        AnswerQuestion(QMessageBox::Ok)(modal);
+        answerer.Arm(RejectFileDialog(&fileDialog));
+    });
+    ASSERT_TRUE(gui::Click(&window, "openButton"));
+    EXPECT_EQ(question, kQuestion);
+    EXPECT_TRUE(fileDialog);
+    EXPECT_EQ(model().GetListCount(), 1);
+    EXPECT_EQ(Mismatch(), QString());
+    EXPECT_TRUE(tester.Modified());
+
+    // What Open does once the dialog has returned a name: the flag stays as it was.
+    tester.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/engine-start.xml"));
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("Engine start"));
+    EXPECT_TRUE(tester.Modified());
+}
+
+TEST_F(MainWindowTest, OpenWithoutUnsavedChangesGoesStraightToTheFileDialog)
+{
+    for (bool modified : {false, true}) {
+        ClickWithoutDialog("clearButton");
+        if (!modified)
+            Load({1});
+        tester.SetModified(modified); // with an empty tree nothing can be lost
+        bool fileDialog = false;
+        answerer.Arm(RejectFileDialog(&fileDialog));
+        ASSERT_TRUE(gui::Click(&window, "openButton"));
+        EXPECT_TRUE(fileDialog) << modified;
+        EXPECT_EQ(question, QString());
+        EXPECT_EQ(tester.Modified(), modified);
+    }
 }
 
 // A simple reference of the document and of what each command does to it.
