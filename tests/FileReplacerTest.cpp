@@ -101,7 +101,16 @@ struct stat Stat(const QString& name)
 class FileReplacerTest : public ::testing::Test
 {
 protected:
-    ~FileReplacerTest() override { g_syncHook = nullptr; }
+    // Copies of files written in place go to a state folder of the test's own, and none stays.
+    FileReplacerTest() { qputenv("XDG_STATE_HOME", QFile::encodeName(state.path())); }
+    ~FileReplacerTest() override
+    {
+        g_syncHook = nullptr;
+        qunsetenv("XDG_STATE_HOME");
+        EXPECT_TRUE(QDir(state.path() + QStringLiteral("/vellorin"))
+                        .entryList(QDir::Files | QDir::Hidden)
+                        .isEmpty());
+    }
 
     QString Path(const char* name) const
     {
@@ -143,6 +152,7 @@ protected:
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     QTemporaryDir dir;
+    QTemporaryDir state;
 };
 
 TEST_F(FileReplacerTest, RefusesEverythingButRegularFilesAndLeavesThemAsTheyAre)

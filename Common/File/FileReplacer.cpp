@@ -323,7 +323,10 @@ bool FileReplacer::LockTarget()
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
     for (;;) {
         // Not blocking on a FIFO swapped in since the check.
-        UniqueFd fd(::open(m_path.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        UniqueFd fd(::open(m_path.constData(), O_RDWR | flags));
+        if (!fd && errno == EACCES) // a file its owner may write but not read can be renamed over
+            fd.Reset(::open(m_path.constData(), O_WRONLY | flags));
         if (!fd)
             return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
         struct stat opened;
