@@ -212,8 +212,17 @@ TEST_F(FileReplacerTest, RefusesEverythingButRegularFilesAndLeavesThemAsTheyAre)
 // the folder when the content is complete is no more readable than the target.
 TEST_F(FileReplacerTest, NewContentIsNeverMoreReadableThanTheTarget)
 {
-    for (mode_t mode : {0600, 0640, 0400}) {
+    // A hard-linked file is written in place, with a copy of its old content beside it.
+    const std::pair<mode_t, bool> cases[] = {
+        {0600, false}, {0640, false}, {0400, false}, {0640, true}};
+    for (const auto& [mode, linked] : cases) {
         const QString target = WriteOld("private.xml", mode);
+        const QString link = Path("link.xml");
+        if (linked) {
+            ASSERT_EQ(
+                ::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+                0);
+        }
         int checked = 0;
         g_syncHook = [&](int fd) {
             for (const QString& name : Entries()) {
@@ -229,6 +238,7 @@ TEST_F(FileReplacerTest, NewContentIsNeverMoreReadableThanTheTarget)
         EXPECT_EQ(ReadAll(target), kNew);
         EXPECT_EQ(Stat(target).st_mode & 07777, mode);
         QFile::remove(target);
+        QFile::remove(link);
     }
 }
 
@@ -631,6 +641,18 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
         }
     }
     EXPECT_EQ(Entries(), (QStringList{"alone.xml", "link.xml", "linked.xml"}));
+
+    // A save that does not end in time: the second one gives up and says so.
+    QFile holder(linked);
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+    const QByteArray before = ReadAll(linked);
+    QString error;
+    bool kept = false;
+    EXPECT_FALSE(Replace(linked, &error, &kept));
+    EXPECT_EQ(error, QStringLiteral("Another program is saving it and did not finish in time."));
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadAll(linked), before);
 }
 
 // A temporary file that a save which died left is removed by the next save in that folder,
