@@ -9,7 +9,7 @@ namespace file {
 
 namespace {
 
-constexpr std::size_t kBufferSize = 64 * 1024;
+constexpr std::size_t kBufferSize = std::size_t{64} * 1024;
 
 } // namespace
 
