@@ -655,6 +655,61 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
     EXPECT_EQ(ReadAll(linked), before);
 }
 
+// What fails once the new content is complete is told after the success: a folder that could
+// not be synced after the rename, a copy of the previous content that could not be removed.
+TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
+{
+    const QString target = WriteOld("list.xml");
+    g_syncHook = [](int fd) {
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+            errno = EIO;
+            return -1;
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    {
+        FileReplacer replacer(target);
+        ASSERT_TRUE(replacer.Begin());
+        replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+        EXPECT_TRUE(replacer.Commit());
+        EXPECT_EQ(replacer.Warnings(),
+                  QStringList{"Its folder could not be written to the disk: Input/output error. A "
+                              "power cut soon after this save may bring back the previous "
+                              "content."});
+    }
+    g_syncHook = nullptr;
+    EXPECT_EQ(ReadAll(target), kNew);
+
+    // In place: the folder becomes read-only while the new content is written.
+    WriteOld("list.xml");
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    const QString copy = target + QStringLiteral(".vellorin-previous");
+    EXPECT_EQ(support::RunUnprivileged([&] {
+                  FileReplacer replacer(target);
+                  if (!replacer.Begin())
+                      return 1;
+                  replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+                  ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+                  return replacer.Commit() &&
+                                 replacer.Warnings() ==
+                                     QStringList{QStringLiteral("A copy of its previous content "
+                                                                "could not be removed from \"%1\": "
+                                                                "Permission denied.")
+                                                     .arg(copy)}
+                             ? 0
+                             : 2;
+              }),
+              0);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(ReadAll(target), kNew);
+    EXPECT_EQ(ReadAll(copy), kOld);
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
+    QFile::remove(copy);
+}
+
 // A temporary file that a save which died left is removed by the next save in that folder,
 // unless a live save holds it; a copy that an interrupted save left is announced, kept by a
 // failing save, and removed once a save is complete.
