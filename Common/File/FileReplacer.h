@@ -21,8 +21,9 @@ namespace file {
 // new file renamed over the old one keeps everything (owner, group, mode bits including setgid
 // and read-only bits, the only link to the data, extended attributes and ACLs), the content
 // goes to a temporary file beside the target first. Otherwise the file is rewritten in place,
-// after a synced copy of its old content has been put at KeptCopyPlaces() and its folder synced;
-// a complete save removes that copy.
+// after a synced copy of its old content has been put beside it as "<name>.vellorin-previous"
+// (or, where its folder cannot be written, in StateFolder()) and that folder synced; a complete
+// save removes the copy, and InterruptedCopyOf() finds one that a save cut off left.
 //
 // One save of a file at a time: the target is locked (flock) for the whole save, and a second
 // saver waits up to kLockWaitMs. A file-size-limit signal is ignored while a replacer lives, so
