@@ -140,6 +140,15 @@ int CopyContent(int from, int to)
     return 0;
 }
 
+// Gives 'from' the name 'to' unless a file has that name; where the file system cannot tell,
+// a plain rename. False with errno set on failure.
+bool RenameNoReplace(const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    return errno == EINVAL && ::rename(from.constData(), to.constData()) == 0;
+}
+
 // The same file, not merely one that took over a freed inode number: the change time moves
 // with every new file and every change of owner, mode or links.
 bool SameFile(const struct stat& a, const struct stat& b)
@@ -444,8 +453,7 @@ bool FileReplacer::KeepCopy()
         error = CopyContent(m_file.Get(), copy.Get());
         if (error == 0 && copy.Close() != 0)
             error = errno;
-        if (error == 0 && ::renameat2(AT_FDCWD, temporary.constData(), AT_FDCWD, place.constData(),
-                                      RENAME_NOREPLACE) != 0)
+        if (error == 0 && !RenameNoReplace(temporary, place))
             error = errno;
         if (error == 0 && (error = SyncDirectory(folder)) != 0)
             ::unlink(place.constData());
@@ -487,17 +495,10 @@ bool FileReplacer::CommitRename()
             error = tr("It was replaced by another file while it was being saved.");
     }
     if (error.isEmpty()) {
-        int renamed = -1;
-        if (m_exists) {
-            renamed = ::rename(m_temporary.constData(), m_path.constData());
-        } else {
-            // A file that appeared meanwhile is not overwritten.
-            renamed = ::renameat2(AT_FDCWD, m_temporary.constData(), AT_FDCWD, m_path.constData(),
-                                  RENAME_NOREPLACE);
-            if (renamed != 0 && errno == EINVAL)
-                renamed = ::rename(m_temporary.constData(), m_path.constData());
-        }
-        if (renamed != 0)
+        // A file that appeared meanwhile under a new name is not overwritten.
+        const bool renamed = m_exists ? ::rename(m_temporary.constData(), m_path.constData()) == 0
+                                      : RenameNoReplace(m_temporary, m_path);
+        if (!renamed)
             error = tr("It could not be put in place: %1.").arg(SystemError(errno));
     }
     m_new.Reset();
