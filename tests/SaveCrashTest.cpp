@@ -80,42 +80,21 @@ QProcessEnvironment Traceable()
     return environment;
 }
 
-// One way of saving: the files it starts from, and who saves.
-struct SavePath
+// One way of saving: what the target, list.xml with the old document, has or lacks.
+enum class Start
+{
+    Attribute,     // a user attribute (where the file system keeps them), as a download has
+    HardLink,      // a second name, other.xml
+    ReadOnlyFolder // a folder the saver, without privileges, may not write
+};
+const struct SavePath
 {
     const char* name;
-    bool unprivileged;
-    // Makes the target with kOld in 'work' and returns it, with the names that belong there.
-    std::function<QString(const QString& work, QStringList* names)> setUp;
-};
-
-const SavePath kPaths[] = {
-    {"rename", false,
-     [](const QString& work, QStringList* names) {
-         const QString target = work + QStringLiteral("/list.xml");
-         WriteFile(target, kOld);
-         // Where the file system keeps user attributes, the file has one, as a download has.
-         ::setxattr(QFile::encodeName(target).constData(), "user.xdg.origin.url", "x", 1, 0);
-         *names = QStringList{"list.xml"};
-         return target;
-     }},
-    {"in place, hard link", false,
-     [](const QString& work, QStringList* names) {
-         const QString target = work + QStringLiteral("/list.xml");
-         WriteFile(target, kOld);
-         ::link(QFile::encodeName(target).constData(),
-                QFile::encodeName(work + QStringLiteral("/other.xml")).constData());
-         *names = QStringList{"list.xml", "other.xml"};
-         return target;
-     }},
-    {"in place, folder not writable", true,
-     [](const QString& work, QStringList* names) {
-         const QString target = work + QStringLiteral("/list.xml");
-         WriteFile(target, kOld);
-         ::chmod(QFile::encodeName(work).constData(), 0555);
-         *names = QStringList{"list.xml"};
-         return target;
-     }},
+    Start start;
+} kPaths[] = {
+    {"rename", Start::Attribute},
+    {"in place, hard link", Start::HardLink},
+    {"in place, folder not writable", Start::ReadOnlyFolder},
 };
 
 class SaveCrashTest : public ::testing::Test
@@ -148,7 +127,18 @@ protected:
         QDir(Work()).removeRecursively();
         QDir(State()).removeRecursively();
         QDir().mkpath(Work());
-        return path.setUp(Work(), &names);
+        const QString target = Work() + QStringLiteral("/list.xml");
+        const QByteArray name = QFile::encodeName(target);
+        WriteFile(target, kOld);
+        names = QStringList{"list.xml"};
+        attributed = path.start == Start::Attribute &&
+                     ::setxattr(name.constData(), "user.xdg.origin.url", "x", 1, 0) == 0;
+        if (path.start == Start::HardLink &&
+            ::link(name.constData(), QFile::encodeName(Work() + "/other.xml").constData()) == 0)
+            names << QStringLiteral("other.xml");
+        if (path.start == Start::ReadOnlyFolder)
+            ::chmod(QFile::encodeName(Work()).constData(), 0555);
+        return target;
     }
 
     // Runs the driver, under strace with 'strace' options when given; its report.
@@ -156,7 +146,7 @@ protected:
                    const QByteArray& content = kNew, const QString& limit = QString())
     {
         QStringList arguments{target, Content(content)};
-        if (path.unprivileged)
+        if (path.start == Start::ReadOnlyFolder)
             arguments << QStringLiteral("--unprivileged");
         if (!limit.isEmpty())
             arguments << QStringLiteral("--fsize") << limit;
@@ -254,14 +244,22 @@ protected:
                        ? 0
                        : 1;
         };
-        EXPECT_EQ(path.unprivileged ? support::RunUnprivileged(save) : save(), 0) << where;
+        EXPECT_EQ(path.start == Start::ReadOnlyFolder ? support::RunUnprivileged(save) : save(), 0)
+            << where;
         EXPECT_EQ(Describe(ReadAll(target)), "new") << where;
         left = Entries(Work()) + Entries(State() + QStringLiteral("/vellorin"));
         EXPECT_EQ(left, names) << where << "after the next save";
+        if (attributed) {
+            EXPECT_EQ(::getxattr(QFile::encodeName(target).constData(), "user.xdg.origin.url",
+                                 nullptr, 0),
+                      1)
+                << where << "the attribute stays";
+        }
     }
 
     QTemporaryDir root;
-    QStringList names; // what belongs in the work folder
+    QStringList names;       // what belongs in the work folder
+    bool attributed = false; // the target has a user attribute
 };
 
 TEST_F(SaveCrashTest, EveryKillAndFailedCallLeavesOldNewOrAnnouncedCopy)

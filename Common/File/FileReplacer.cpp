@@ -168,20 +168,25 @@ int SyncDirectory(const QByteArray& directory)
     return fd.Close() == 0 ? 0 : errno;
 }
 
-QByteArray AttributeList(int fd)
+// The names of the extended attributes, each ended by a zero byte; false when they could not
+// be read. A file system without attributes has none.
+bool AttributeList(int fd, QByteArray* names)
 {
+    names->clear();
     for (int attempt = 0; attempt < 4; ++attempt) {
         const ssize_t size = ::flistxattr(fd, nullptr, 0);
         if (size <= 0)
-            return {};
-        QByteArray names(static_cast<int>(size), '\0');
-        const ssize_t got = ::flistxattr(fd, names.data(), static_cast<size_t>(size));
-        if (got >= 0)
-            return names.left(static_cast<int>(got));
+            return size == 0 || errno == ENOTSUP;
+        names->resize(static_cast<int>(size));
+        const ssize_t got = ::flistxattr(fd, names->data(), static_cast<size_t>(size));
+        if (got >= 0) {
+            names->truncate(static_cast<int>(got));
+            return true;
+        }
         if (errno != ERANGE)
-            return {};
+            return false;
     }
-    return {};
+    return false;
 }
 
 // The value, or null when there is none.
@@ -206,8 +211,11 @@ QByteArray Attribute(int fd, const char* name)
 // differs: a rename would then lose something the file has.
 bool CopyAttributes(int from, int to)
 {
-    const QList<QByteArray> wanted = AttributeList(from).split('\0');
-    for (const QByteArray& name : AttributeList(to).split('\0'))
+    QByteArray names, present;
+    if (!AttributeList(from, &names) || !AttributeList(to, &present))
+        return false;
+    const QList<QByteArray> wanted = names.split('\0');
+    for (const QByteArray& name : present.split('\0'))
         if (!name.isEmpty() && !wanted.contains(name) && ::fremovexattr(to, name.constData()) != 0)
             return false; // e.g. an ACL the folder hands down
     for (const QByteArray& name : wanted) {
