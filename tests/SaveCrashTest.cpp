@@ -45,6 +45,16 @@ QByteArray ReadAll(const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
 }
 
+// The target's mode, which every save keeps.
+constexpr mode_t kMode = 0640;
+
+mode_t Mode(const QString& name)
+{
+    struct stat info = {};
+    ::stat(QFile::encodeName(name).constData(), &info);
+    return info.st_mode & 07777;
+}
+
 // Which document the bytes are, for messages.
 std::string Describe(const QByteArray& bytes)
 {
@@ -130,6 +140,7 @@ protected:
         const QString target = Work() + QStringLiteral("/list.xml");
         const QByteArray name = QFile::encodeName(target);
         WriteFile(target, kOld);
+        ::chmod(name.constData(), kMode);
         names = QStringList{"list.xml"};
         attributed = path.start == Start::Attribute &&
                      ::setxattr(name.constData(), "user.xdg.origin.url", "x", 1, 0) == 0;
@@ -205,7 +216,9 @@ protected:
         if (!copy.isEmpty()) {
             EXPECT_EQ(Describe(ReadAll(copy)), "old")
                 << where << "the announced copy is the old document";
+            EXPECT_EQ(Mode(copy), 0600u) << where;
         }
+        EXPECT_EQ(Mode(target), kMode) << where;
         EXPECT_TRUE(now == kOld || now == content || !copy.isEmpty())
             << where << "torn: " << Describe(now);
         for (const QString& name : names)
@@ -249,6 +262,7 @@ protected:
         EXPECT_EQ(Describe(ReadAll(target)), "new") << where;
         left = Entries(Work()) + Entries(State() + QStringLiteral("/vellorin"));
         EXPECT_EQ(left, names) << where << "after the next save";
+        EXPECT_EQ(Mode(target), kMode) << where << "after the next save";
         if (attributed) {
             EXPECT_EQ(::getxattr(QFile::encodeName(target).constData(), "user.xdg.origin.url",
                                  nullptr, 0),
