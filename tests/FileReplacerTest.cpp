@@ -714,7 +714,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
 
 // A temporary file that a save which died left is removed by the next save in that folder,
 // unless a live save holds it; a copy that an interrupted save left is announced, kept by a
-// failing save, and removed once a save is complete.
+// failing save, which puts back what the file held, and removed once a save is complete.
 TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
 {
     const QString target = WriteOld("list.xml");
@@ -734,10 +734,11 @@ TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
                      QFile::encodeName(Path("link.xml")).constData()),
               0);
     const QString copy = target + QStringLiteral(".vellorin-previous");
-    {
-        QFile file(copy);
+    const QByteArray older("<doc><list><name>before the interrupted save</name></list></doc>\n");
+    for (const auto& [name, bytes] : {std::make_pair(copy, older), std::make_pair(target, kOld)}) {
+        QFile file(name); // the target in place, keeping its link
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(kOld);
+        file.write(bytes);
     }
     EXPECT_EQ(FileReplacer::InterruptedCopyOf(Path("link.xml")), QString())
         << "named after the name saved to";
@@ -750,14 +751,15 @@ TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
         }
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
-    QString error;
-    bool kept = true;
-    EXPECT_FALSE(Replace(target, &error, &kept));
+    // A failing save puts back what the file held, and the announced copy stays as it was.
+    bool kept = false;
+    EXPECT_FALSE(Replace(target, nullptr, &kept));
     g_syncHook = nullptr;
-    EXPECT_FALSE(kept);
-    EXPECT_TRUE(error.endsWith(QStringLiteral("Its previous content is kept in \"%1\".").arg(copy)))
-        << error.toStdString();
-    EXPECT_EQ(ReadAll(copy), kOld);
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadAll(target), kOld);
+    EXPECT_EQ(ReadAll(copy), older);
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
+    EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml", "list.xml.vellorin-previous"}));
     ASSERT_TRUE(Replace(target));
     EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), QString());
     EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml"}));

@@ -429,7 +429,8 @@ bool FileReplacer::BeginInPlace()
 
 // Puts a complete, synced copy of the previous content at the first of CopyPlaces() where it
 // can be created, and syncs its folder, before anything is written to the file. A copy that an
-// interrupted save left there is the previous content the user may need: it is kept instead.
+// interrupted save left there is the previous content the user may need: it stays as it is, and
+// the content to put back on failure goes to a temporary file of this save instead.
 bool FileReplacer::KeepCopy()
 {
     const QList<QByteArray> places = CopyPlaces(m_path);
@@ -441,7 +442,7 @@ bool FileReplacer::KeepCopy()
             return Fail(tr("Its previous content could not be kept aside: \"%1\" is in the way.")
                             .arg(QFile::decodeName(place)));
         m_copy = place;
-        return true;
+        break;
     }
 
     int error = 0;
@@ -459,18 +460,21 @@ bool FileReplacer::KeepCopy()
             continue; // a folder the saver cannot write: the next place
         }
         error = CopyContent(m_file.Get(), copy.Get());
-        if (error == 0 && copy.Close() != 0)
+        if (error == 0 && !m_copy.isEmpty()) {
+            m_restoreName = temporary; // locked while this save lives
+        } else if (error == 0 && !RenameNoReplace(temporary, place)) {
             error = errno;
-        if (error == 0 && !RenameNoReplace(temporary, place))
-            error = errno;
-        if (error == 0 && (error = SyncDirectory(folder)) != 0)
+        } else if (error == 0 && (error = SyncDirectory(folder)) != 0) {
             ::unlink(place.constData());
+        } else if (error == 0) {
+            m_copy = place;
+            m_copyIsOurs = true;
+        }
         if (error != 0) {
             ::unlink(temporary.constData());
             break;
         }
-        m_copy = place;
-        m_copyIsOurs = true;
+        m_restore = std::move(copy);
         return true;
     }
     return Fail(tr("Its previous content could not be kept aside: %1.").arg(SystemError(error)));
@@ -541,6 +545,7 @@ bool FileReplacer::CommitInPlace()
         error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
     if (error.isEmpty()) {
         RemoveCopy();
+        DropRestore();
         return true;
     }
     if (!m_file)
@@ -551,24 +556,28 @@ bool FileReplacer::CommitInPlace()
     return Fail(error);
 }
 
-// Puts the copy back and removes it; a copy an interrupted save left is not put back, since the
-// file may hold newer content than it. False, with KeptCopy() set, where the file does not hold
-// its previous content.
+// Puts the previous content back and removes the copy this save made; a copy that an
+// interrupted save left stays. False, with KeptCopy() set, where the file does not hold its
+// previous content.
 bool FileReplacer::RestoreInPlace()
 {
-    if (!m_copyIsOurs) {
-        m_keptCopy = QFile::decodeName(m_copy);
-        return false;
-    }
     if (!m_file)
         m_file.Reset(::open(m_path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    UniqueFd copy(::open(m_copy.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (!m_file || !copy || CopyContent(copy.Get(), m_file.Get()) != 0) {
+    const bool restored = m_file && m_restore && CopyContent(m_restore.Get(), m_file.Get()) == 0;
+    DropRestore();
+    if (!restored)
         m_keptCopy = QFile::decodeName(m_copy);
-        return false;
-    }
-    RemoveCopy();
-    return true;
+    else if (m_copyIsOurs)
+        RemoveCopy();
+    return restored;
+}
+
+void FileReplacer::DropRestore()
+{
+    m_restore.Reset();
+    if (!m_restoreName.isEmpty())
+        ::unlink(m_restoreName.constData());
+    m_restoreName.clear();
 }
 
 void FileReplacer::RemoveCopy()

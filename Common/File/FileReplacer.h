@@ -81,6 +81,7 @@ private:
     bool CommitInPlace();
     bool RestoreInPlace();
     void RemoveCopy();
+    void DropRestore();
     void Abandon();
 
     QString m_target;  // as given
@@ -96,6 +97,8 @@ private:
     QByteArray m_temporary;    // its name
     QByteArray m_copy;         // InPlace: the copy of the previous content
     bool m_copyIsOurs = false; // false: an interrupted save left it and it stays until success
+    UniqueFd m_restore;        // InPlace: the previous content to put back on failure
+    QByteArray m_restoreName;  // its temporary name, where it is not m_copy
     QString m_error;
     bool m_previousKept = false;
     QString m_keptCopy;
