@@ -462,13 +462,14 @@ bool FileReplacer::KeepCopy()
         error = CopyContent(m_file.Get(), copy.Get());
         if (error == 0 && !m_copy.isEmpty()) {
             m_restoreName = temporary; // locked while this save lives
-        } else if (error == 0 && !RenameNoReplace(temporary, place)) {
-            error = errno;
-        } else if (error == 0 && (error = SyncDirectory(folder)) != 0) {
-            ::unlink(place.constData());
         } else if (error == 0) {
-            m_copy = place;
-            m_copyIsOurs = true;
+            if (!RenameNoReplace(temporary, place))
+                error = errno;
+            else if ((error = SyncDirectory(folder)) != 0)
+                ::unlink(place.constData());
+            else
+                m_copy = place;
+            m_copyIsOurs = error == 0;
         }
         if (error != 0) {
             ::unlink(temporary.constData());
