@@ -10,7 +10,7 @@ packages=(
     g++ cmake make
     qtbase5-dev librapidxml-dev
     libgtest-dev libbenchmark-dev
-    libxml2-utils xvfb xauth x11-utils strace attr
+    libxml2-utils xvfb xauth x11-utils strace
     xdotool imagemagick fonts-dejavu-core
     clang-14 libclang-rt-14-dev clang-tidy-14
 )
