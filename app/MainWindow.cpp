@@ -6,6 +6,7 @@
 
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
+#include "Common/File/FileReplacer.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -315,6 +316,15 @@ void MainWindow::OpenFile(const QString& fileName)
     delete m_container;
     m_container = new CheckListContainer(fileName);
     const QString reason = LoadFile(fileName);
+    // The file is shown as it is, and the user learns where the content before a save that
+    // died half-way is.
+    const QString copy = file::FileReplacer::InterruptedCopyOf(fileName);
+    if (!copy.isEmpty())
+        QMessageBox::warning(
+            this, tr("Warning"),
+            tr("An earlier save of \"%1\" was interrupted. Its previous content "
+               "is kept in \"%2\".")
+                .arg(QDir::toNativeSeparators(fileName), QDir::toNativeSeparators(copy)));
     if (reason.isEmpty())
         return;
     // The new, empty document stays, with an empty tree, and the user must be able to tell a
@@ -347,6 +357,11 @@ void MainWindow::OnFileSave()
     zuchecklist::SaveFailure failure;
     if (m_container->WriteXML(&failure)) {
         m_modified = false;
+        if (!failure.warnings.isEmpty())
+            QMessageBox::warning(this, tr("Warning"),
+                                 tr("The checklist was saved to \"%1\".\n%2")
+                                     .arg(QDir::toNativeSeparators(fileName),
+                                          failure.warnings.join(QLatin1Char('\n'))));
         return;
     }
     // The changes are not on disk, so they still count as unsaved.
@@ -354,6 +369,8 @@ void MainWindow::OnFileSave()
                        .arg(QDir::toNativeSeparators(fileName), failure.reason);
     if (failure.previousKept)
         text += QLatin1Char('\n') + tr("The previous content of that file is unchanged.");
+    for (const QString& warning : failure.warnings)
+        text += QLatin1Char('\n') + warning;
     QMessageBox::warning(this, tr("Warning"), text);
 }
 

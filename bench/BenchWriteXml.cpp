@@ -1,7 +1,12 @@
-// Saving and opening 100,000 items, each beside its reference in the same run:
+// Saving 100,000 and 1,000,000 items, each beside its references in the same run:
 // WriteXML against one fwrite of the same bytes (the limit) and against one-byte QFile::write
-// calls (the floor of writing byte by byte); the whole Open path against the DOM check alone.
+// calls (the floor of writing byte by byte); WriteXML over a file with a user attribute (the
+// attribute is copied to the new file) and over a hard-linked file (written in place after a
+// copy of the old content); the fixed cost of one save of nothing, with and without an
+// attribute. Then the whole Open path of 100,000 items against the DOM check alone.
 #include "tests/support/GuiDriver.h"
+
+#include "Common/File/FileReplacer.h"
 
 #include <QApplication>
 #include <QDomDocument>
@@ -12,11 +17,14 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <map>
+#include <sys/xattr.h>
+#include <unistd.h>
 
 namespace {
 
-constexpr int kLists = 1000;
 constexpr int kItemsPerList = 100;
+constexpr int kOpenItems = 100000;
 
 // Temporary files go to memory where possible, so the figures show the code, not the disk.
 QString Folder()
@@ -27,9 +35,9 @@ QString Folder()
     return dir.path();
 }
 
-void Fill(zuchecklist::CheckListContainer& model)
+void Fill(zuchecklist::CheckListContainer& model, int items)
 {
-    for (int l = 0; l < kLists; ++l) {
+    for (int l = 0; l < items / kItemsPerList; ++l) {
         model.AddList(QStringLiteral("Checklist %1").arg(l));
         for (int i = 0; i < kItemsPerList; ++i)
             model.AddItem(QStringLiteral("Item %1 & caf\u00e9 <%2>").arg(i).arg(l),
@@ -37,52 +45,108 @@ void Fill(zuchecklist::CheckListContainer& model)
     }
 }
 
-// The file WriteXML produces, written once.
-const QByteArray& Saved()
+// The file WriteXML produces for that many items, written once.
+const QByteArray& Saved(int items)
 {
-    static const QByteArray bytes = [] {
+    static std::map<int, QByteArray> saved;
+    QByteArray& bytes = saved[items];
+    if (bytes.isEmpty()) {
         zuchecklist::CheckListContainer model(Folder() + QStringLiteral("/reference.xml"));
-        Fill(model);
+        Fill(model, items);
         model.WriteXML();
         QFile file(model.GetFileName());
         file.open(QIODevice::ReadOnly);
-        return file.readAll();
-    }();
+        bytes = file.readAll();
+        file.remove();
+    }
     return bytes;
+}
+
+enum class Target
+{
+    Plain,
+    WithAttribute,
+    HardLinked
+};
+
+void WriteXmlOver(benchmark::State& state, Target target)
+{
+    const int items = static_cast<int>(state.range(0));
+    zuchecklist::CheckListContainer model(Folder() + QStringLiteral("/write.xml"));
+    Fill(model, items);
+    const QByteArray name = QFile::encodeName(model.GetFileName());
+    model.WriteXML();
+    if (target == Target::WithAttribute &&
+        ::setxattr(name.constData(), "user.xdg.origin.url", "https://example.org/", 20, 0) != 0)
+        state.SkipWithError("no user attributes in the benchmark's folder");
+    const QByteArray link = name + ".link";
+    if (target == Target::HardLinked)
+        ::link(name.constData(), link.constData());
+    for (auto _ : state)
+        benchmark::DoNotOptimize(model.WriteXML());
+    state.SetBytesProcessed(state.iterations() * Saved(items).size());
+    ::unlink(link.constData());
+    ::unlink(name.constData());
 }
 
 void WriteXml(benchmark::State& state)
 {
-    zuchecklist::CheckListContainer model(Folder() + QStringLiteral("/write.xml"));
-    Fill(model);
-    for (auto _ : state)
-        benchmark::DoNotOptimize(model.WriteXML());
-    state.SetBytesProcessed(state.iterations() * Saved().size());
+    WriteXmlOver(state, Target::Plain);
+}
+
+void WriteXmlWithAttribute(benchmark::State& state)
+{
+    WriteXmlOver(state, Target::WithAttribute);
+}
+
+void WriteXmlInPlace(benchmark::State& state)
+{
+    WriteXmlOver(state, Target::HardLinked);
+}
+
+// Begin and Commit of an empty content: the fixed cost of a save, lock and attribute copy
+// included (state.range(0) attributes).
+void SaveNothing(benchmark::State& state)
+{
+    const QString name = Folder() + QStringLiteral("/nothing.xml");
+    QFile(name).open(QIODevice::WriteOnly);
+    if (state.range(0) > 0 &&
+        ::setxattr(QFile::encodeName(name).constData(), "user.a", "x", 1, 0) != 0)
+        state.SkipWithError("no user attributes in the benchmark's folder");
+    for (auto _ : state) {
+        file::FileReplacer replacer(name);
+        benchmark::DoNotOptimize(replacer.Begin() && replacer.Commit());
+    }
+    QFile::remove(name);
 }
 
 void OneFwrite(benchmark::State& state)
 {
+    const QByteArray& bytes = Saved(static_cast<int>(state.range(0)));
     const QByteArray name = QFile::encodeName(Folder() + QStringLiteral("/fwrite.xml"));
     for (auto _ : state) {
         std::FILE* file = std::fopen(name.constData(), "wb");
-        std::fwrite(Saved().constData(), 1, static_cast<size_t>(Saved().size()), file);
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), file);
         std::fclose(file);
     }
-    state.SetBytesProcessed(state.iterations() * Saved().size());
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    ::unlink(name.constData());
 }
 
 void OneByteQFileWrites(benchmark::State& state)
 {
+    const QByteArray& bytes = Saved(static_cast<int>(state.range(0)));
     const QString name = Folder() + QStringLiteral("/bytes.xml");
     for (auto _ : state) {
         QFile file(name);
         file.open(QIODevice::WriteOnly);
-        const char* p = Saved().constData();
-        for (int i = 0; i < Saved().size(); ++i)
+        const char* p = bytes.constData();
+        for (int i = 0; i < bytes.size(); ++i)
             file.write(p + i, 1);
         file.close();
     }
-    state.SetBytesProcessed(state.iterations() * Saved().size());
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+    QFile::remove(name);
 }
 
 QString SavedFile()
@@ -91,7 +155,7 @@ QString SavedFile()
     if (!QFile::exists(name)) {
         QFile file(name);
         file.open(QIODevice::WriteOnly);
-        file.write(Saved());
+        file.write(Saved(kOpenItems));
     }
     return name;
 }
@@ -106,7 +170,7 @@ void OpenPath(benchmark::State& state)
         tester.OpenFile(name);
         benchmark::DoNotOptimize(tester.Model().GetListCount());
     }
-    state.SetBytesProcessed(state.iterations() * Saved().size());
+    state.SetBytesProcessed(state.iterations() * Saved(kOpenItems).size());
 }
 
 void DomCheckOnly(benchmark::State& state)
@@ -119,12 +183,15 @@ void DomCheckOnly(benchmark::State& state)
         QDomDocument check;
         benchmark::DoNotOptimize(check.setContent(text, false));
     }
-    state.SetBytesProcessed(state.iterations() * Saved().size());
+    state.SetBytesProcessed(state.iterations() * Saved(kOpenItems).size());
 }
 
-BENCHMARK(WriteXml)->Unit(benchmark::kMillisecond);
-BENCHMARK(OneFwrite)->Unit(benchmark::kMillisecond);
-BENCHMARK(OneByteQFileWrites)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteXml)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneFwrite)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(OneByteQFileWrites)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteXmlWithAttribute)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(WriteXmlInPlace)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
+BENCHMARK(SaveNothing)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(OpenPath)->Unit(benchmark::kMillisecond);
 BENCHMARK(DomCheckOnly)->Unit(benchmark::kMillisecond);
 

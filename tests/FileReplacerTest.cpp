@@ -8,15 +8,22 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <functional>
+#include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
 #include <sys/un.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
+#include <utility>
+#include <vector>
 
 using file::FileReplacer;
 
@@ -24,11 +31,33 @@ namespace {
 
 // Called instead of syncing while set: the moment the whole new content has been written.
 std::function<int(int fd)> g_syncHook;
-// While set, closing this descriptor reports an error after closing it, as a file system that
-// finds a write error late does.
+// While set, closing this descriptor reports this error after closing it, as a file system
+// that finds a write error late does.
 int g_failingClose = -1;
+int g_closeError = EIO;
+// While set, the next rename, or the next write, fails with this error.
+int g_renameError = 0;
+int g_writeError = 0;
 
 } // namespace
+
+extern "C" int rename(const char* from, const char* to)
+{
+    if (g_renameError != 0) {
+        errno = std::exchange(g_renameError, 0);
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_rename, from, to));
+}
+
+extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
+{
+    if (g_writeError != 0) {
+        errno = std::exchange(g_writeError, 0);
+        return -1;
+    }
+    return ::syscall(SYS_pwrite64, fd, data, size, offset);
+}
 
 // The replacer's calls to fsync come here, so that a test can fail them or look around at the
 // moment they happen.
@@ -44,7 +73,7 @@ extern "C" int close(int fd)
     const int result = static_cast<int>(::syscall(SYS_close, fd));
     if (fd == g_failingClose && result == 0) {
         g_failingClose = -1;
-        errno = EIO;
+        errno = g_closeError;
         return -1;
     }
     return result;
@@ -52,7 +81,8 @@ extern "C" int close(int fd)
 
 namespace {
 
-const QByteArray kOld("<doc><list><name>previous</name></list></doc>\n");
+// The old content is the longer, so that an old tail left behind shows.
+const QByteArray kOld("<doc><list><name>previous, and somewhat longer</name></list></doc>\n");
 const QByteArray kNew("<doc><list><name>new content</name></list></doc>\n");
 
 QByteArray ReadAll(const QString& name)
@@ -71,7 +101,16 @@ struct stat Stat(const QString& name)
 class FileReplacerTest : public ::testing::Test
 {
 protected:
-    ~FileReplacerTest() override { g_syncHook = nullptr; }
+    // Copies of files written in place go to a state folder of the test's own, and none stays.
+    FileReplacerTest() { qputenv("XDG_STATE_HOME", QFile::encodeName(state.path())); }
+    ~FileReplacerTest() override
+    {
+        g_syncHook = nullptr;
+        qunsetenv("XDG_STATE_HOME");
+        EXPECT_TRUE(QDir(state.path() + QStringLiteral("/vellorin"))
+                        .entryList(QDir::Files | QDir::Hidden)
+                        .isEmpty());
+    }
 
     QString Path(const char* name) const
     {
@@ -89,13 +128,18 @@ protected:
     }
     // Replaces 'target' by kNew; false with the replacer's error when it fails.
     static bool Replace(const QString& target, QString* error = nullptr,
-                        bool* previousKept = nullptr)
+                        bool* previousKept = nullptr,
+                        const std::function<void()>& afterBegin = nullptr)
     {
         FileReplacer replacer(target);
-        bool ok = replacer.Begin() &&
-                  replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size())) ==
-                      kNew.size() &&
-                  replacer.Commit();
+        const bool begun = replacer.Begin();
+        if (begun && afterBegin)
+            afterBegin();
+        // Commits whatever the write says, as the XML writer's user does.
+        const bool written =
+            begun && replacer.Output()->Write(kNew.constData(),
+                                              static_cast<unsigned>(kNew.size())) == kNew.size();
+        const bool ok = begun && replacer.Commit() && written;
         if (error)
             *error = replacer.Error();
         if (previousKept)
@@ -108,6 +152,7 @@ protected:
             .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     }
     QTemporaryDir dir;
+    QTemporaryDir state;
 };
 
 TEST_F(FileReplacerTest, RefusesEverythingButRegularFilesAndLeavesThemAsTheyAre)
@@ -128,40 +173,58 @@ TEST_F(FileReplacerTest, RefusesEverythingButRegularFilesAndLeavesThemAsTheyAre)
     ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const QString folder = Path("folder.xml");
     ASSERT_TRUE(QDir().mkdir(folder));
+    // A device node of its own (the machine's devices are never a target here), where the
+    // test may make one.
+    const QString device = Path("device.xml");
+    const bool haveDevice =
+        ::mknod(QFile::encodeName(device).constData(), S_IFCHR | 0600, makedev(1, 3)) == 0;
 
     const struct
     {
         QString name;
         mode_t type;
         const char* error;
+        bool kept; // a file was seen there and left as it was
     } cases[] = {
-        {fifo, S_IFIFO, "It is not a regular file."},
-        {Path("socket.xml"), S_IFSOCK, "It is not a regular file."},
-        {folder, S_IFDIR, "It is not a regular file."},
-        {QStringLiteral("/dev/null"), S_IFCHR, "It is not a regular file."},
-        {loop, S_IFLNK, "It cannot be written: Too many levels of symbolic links."},
+        {fifo, S_IFIFO, "It is not a regular file.", true},
+        {Path("socket.xml"), S_IFSOCK, "It is not a regular file.", true},
+        {folder, S_IFDIR, "It is not a regular file.", true},
+        {haveDevice ? device : fifo, static_cast<mode_t>(haveDevice ? S_IFCHR : S_IFIFO),
+         "It is not a regular file.", true},
+        {loop, S_IFLNK, "It cannot be written: Too many levels of symbolic links.", false},
     };
     for (const auto& c : cases) {
         const struct stat before = Stat(c.name);
         QString error;
-        bool kept = false;
+        bool kept = !c.kept;
         EXPECT_FALSE(Replace(c.name, &error, &kept)) << c.name.toStdString();
         EXPECT_EQ(error, QLatin1String(c.error));
-        EXPECT_TRUE(kept);
+        EXPECT_EQ(kept, c.kept) << c.name.toStdString();
         const struct stat after = Stat(c.name);
         EXPECT_EQ(after.st_mode & S_IFMT, c.type) << c.name.toStdString();
         EXPECT_EQ(after.st_ino, before.st_ino);
     }
     ::close(sock);
-    EXPECT_EQ(Entries().size(), 5) << "no temporary file left";
+    EXPECT_EQ(Entries().size(), haveDevice ? 6 : 5) << "no temporary file left";
 }
 
 // The new content is never readable by anyone the file's mode keeps out: whatever exists in
 // the folder when the content is complete is no more readable than the target.
 TEST_F(FileReplacerTest, NewContentIsNeverMoreReadableThanTheTarget)
 {
-    for (mode_t mode : {0600, 0640, 0400}) {
+    // A hard-linked file is written in place, with a copy of its old content beside it.
+    const std::pair<mode_t, bool> cases[] = {
+        {0600, false}, {0640, false}, {0400, false}, {0640, true}};
+    for (const auto& [mode, linked] : cases) {
+        if ((mode & 0200) == 0 && ::geteuid() != 0)
+            continue; // only root may write a read-only file
         const QString target = WriteOld("private.xml", mode);
+        const QString link = Path("link.xml");
+        if (linked) {
+            ASSERT_EQ(
+                ::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
+                0);
+        }
         int checked = 0;
         g_syncHook = [&](int fd) {
             for (const QString& name : Entries()) {
@@ -177,6 +240,7 @@ TEST_F(FileReplacerTest, NewContentIsNeverMoreReadableThanTheTarget)
         EXPECT_EQ(ReadAll(target), kNew);
         EXPECT_EQ(Stat(target).st_mode & 07777, mode);
         QFile::remove(target);
+        QFile::remove(link);
     }
 }
 
@@ -284,43 +348,73 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
     EXPECT_EQ(Entries().size(), 2);
 }
 
-// A sync or a close that fails once the new content is complete, in either way of replacing
-// (a lone file is renamed, a hard-linked one written in place), keeps the previous content and
-// leaves nothing behind.
-TEST_F(FileReplacerTest, FailedSyncOrCloseKeepsThePreviousContentAndLeavesNothing)
+// A write, sync, close or rename that fails once, in either way of replacing (a lone file is
+// renamed, a hard-linked one written in place), keeps the previous content, names the error of
+// the call that failed and leaves nothing behind.
+TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndLeavesNothing)
 {
     const QString target = WriteOld("renamed.xml");
     const QString linked = WriteOld("in-place.xml");
     ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
                      QFile::encodeName(Path("second-link.xml")).constData()),
               0);
-    for (bool failClose : {false, true}) {
+    enum Fault
+    {
+        Write,
+        Sync,
+        Close,
+        Rename
+    };
+    const struct
+    {
+        Fault fault;
+        const char* error;
+    } cases[] = {
+        {Write, "It could not be written: No space left on device."},
+        {Sync, "It could not be written to the disk: Input/output error."},
+        {Close, "It could not be written to the disk: Disk quota exceeded."},
+        {Rename, "It could not be put in place: Invalid cross-device link."},
+    };
+    for (const auto& c : cases) {
         for (const QString& name : {target, linked}) {
+            if (c.fault == Rename && name == linked)
+                continue; // written in place: nothing is renamed over it
             // The kept-aside copy is synced before the writing starts: only the new content,
             // recognised by its size, fails.
-            g_syncHook = [failClose](int fd) {
+            g_syncHook = [&c](int fd) {
                 struct stat info;
                 if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
-                    if (!failClose) {
+                    if (c.fault == Sync) {
                         errno = EIO;
                         return -1;
                     }
-                    g_failingClose = fd;
+                    if (c.fault == Close) {
+                        g_failingClose = fd;
+                        g_closeError = EDQUOT;
+                    }
+                    if (c.fault == Rename)
+                        g_renameError = EXDEV;
                 }
                 return static_cast<int>(::syscall(SYS_fsync, fd));
             };
             QString error;
             bool kept = false;
-            EXPECT_FALSE(Replace(name, &error, &kept)) << name.toStdString() << failClose;
+            EXPECT_FALSE(Replace(name, &error, &kept,
+                                 [&c] {
+                                     if (c.fault == Write)
+                                         g_writeError = ENOSPC;
+                                 }))
+                << name.toStdString() << c.error;
             g_syncHook = nullptr;
             g_failingClose = -1;
-            EXPECT_EQ(error,
-                      QStringLiteral("It could not be written to the disk: Input/output error."));
+            g_renameError = g_writeError = 0;
+            EXPECT_EQ(error, QLatin1String(c.error)) << name.toStdString();
             EXPECT_TRUE(kept);
-            EXPECT_EQ(ReadAll(name), kOld);
+            EXPECT_EQ(ReadAll(name), kOld) << name.toStdString() << c.error;
+            EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}))
+                << c.error;
         }
     }
-    EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}));
 }
 
 // The target swapped for another file while the new content was written: the other file
@@ -346,14 +440,329 @@ TEST_F(FileReplacerTest, TargetReplacedMeanwhileIsLeftAlone)
     EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
 }
 
+// A new name that cannot be made says nothing about a previous content, since no file was seen.
 TEST_F(FileReplacerTest, FailureOnANewNameSaysThereWasNoPreviousFile)
 {
+    const QString plain = WriteOld("plain.xml");
+    const QString closed = Path("closed");
+    ASSERT_TRUE(QDir().mkdir(closed));
+    ASSERT_EQ(::chmod(QFile::encodeName(closed).constData(), 0600), 0);
+    const struct
+    {
+        QString name;
+        const char* error;
+    } cases[] = {
+        {Path("missing/new.xml"), "It cannot be created: No such file or directory."},
+        {plain + QStringLiteral("/new.xml"), "It cannot be written: Not a directory."},
+        {Path(std::string(256, 'n').c_str()), "It cannot be written: File name too long."},
+        {closed + QStringLiteral("/new.xml"), "It cannot be written: Permission denied."},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(support::RunUnprivileged([&c] {
+                      QString error;
+                      bool kept = true;
+                      return !Replace(c.name, &error, &kept) && !kept &&
+                                     error == QLatin1String(c.error)
+                                 ? 0
+                                 : 1;
+                  }),
+                  0)
+            << c.error;
+    }
+    EXPECT_EQ(ReadAll(plain), kOld);
+    EXPECT_EQ(Entries(), (QStringList{"closed", "plain.xml"}));
+}
+
+// A new file gets the mode the umask allows, and its name appears only once it is complete.
+TEST_F(FileReplacerTest, NewFileFollowsTheUmaskAndAppearsOnlyWhenComplete)
+{
+    const QString target = Path("new.xml");
+    for (mode_t mask : {022, 077, 027}) {
+        int synced = 0;
+        g_syncHook = [&](int fd) {
+            struct stat info;
+            if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode)) {
+                EXPECT_FALSE(QFile::exists(target)) << "while the save runs";
+            }
+            ++synced;
+            return static_cast<int>(::syscall(SYS_fsync, fd));
+        };
+        const mode_t before = ::umask(mask);
+        EXPECT_TRUE(Replace(target));
+        ::umask(before);
+        g_syncHook = nullptr;
+        EXPECT_GE(synced, 1);
+        EXPECT_EQ(Stat(target).st_mode & 07777, 0666 & ~mask);
+        EXPECT_EQ(ReadAll(target), kNew);
+        QFile::remove(target);
+    }
+}
+
+// A replacement that is begun, written and then dropped leaves the file as it was and nothing
+// beside it, on either way of replacing and for a new name.
+TEST_F(FileReplacerTest, DroppedReplacementLeavesNothing)
+{
+    const QString alone = WriteOld("alone.xml");
+    const QString linked = WriteOld("linked.xml");
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    for (const QString& name : {alone, linked, Path("new.xml")}) {
+        {
+            FileReplacer replacer(name);
+            ASSERT_TRUE(replacer.Begin()) << name.toStdString();
+            replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+            replacer.Output()->Flush();
+        }
+        EXPECT_EQ(Entries(), (QStringList{"alone.xml", "link.xml", "linked.xml"}));
+        EXPECT_EQ(ReadAll(alone), kOld);
+        EXPECT_EQ(ReadAll(linked), kOld);
+        EXPECT_TRUE(FileReplacer::InterruptedCopyOf(name).isEmpty());
+    }
+}
+
+// What is synced, and when: the folder once the new file has its name; before the file is
+// written in place, the copy of its old content and the copy's folder; and a file put back.
+TEST_F(FileReplacerTest, SyncsReachTheFolderTheCopyAndTheRestoredFile)
+{
+    struct Seen
+    {
+        bool folder;
+        ino_t inode;
+        QByteArray content; // of the synced file
+        QByteArray target;  // of the target at that moment
+    };
+    std::vector<Seen> seen;
+    QString target;
+    bool failNew = false;
+    g_syncHook = [&](int fd) {
+        struct stat info;
+        EXPECT_EQ(::fstat(fd, &info), 0);
+        QByteArray content;
+        if (S_ISREG(info.st_mode)) {
+            content.resize(static_cast<int>(info.st_size));
+            EXPECT_EQ(::pread(fd, content.data(), static_cast<size_t>(content.size()), 0),
+                      content.size());
+        }
+        seen.push_back({S_ISDIR(info.st_mode), info.st_ino, content, ReadAll(target)});
+        if (failNew && content == kNew) {
+            errno = EIO;
+            return -1;
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    const ino_t folder = Stat(dir.path()).st_ino;
+    const auto synced = [&](bool isFolder, bool sameFile, const QByteArray& content,
+                            const QByteArray& targetHolds) {
+        const ino_t inode = Stat(target).st_ino;
+        return std::any_of(seen.begin(), seen.end(), [&](const Seen& s) {
+            return s.folder == isFolder && (isFolder ? s.inode == folder : s.content == content) &&
+                   (isFolder || (s.inode == inode) == sameFile) && s.target == targetHolds;
+        });
+    };
+
+    target = WriteOld("renamed.xml");
+    EXPECT_TRUE(Replace(target));
+    EXPECT_TRUE(synced(true, false, {}, kNew)) << "the folder after the rename";
+
+    seen.clear();
+    target = WriteOld("linked.xml");
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    EXPECT_TRUE(Replace(target));
+    EXPECT_TRUE(synced(false, false, kOld, kOld)) << "the copy, before writing";
+    EXPECT_TRUE(synced(true, false, {}, kOld)) << "the copy's folder, before writing";
+
+    {
+        QFile file(target); // the old content again, in the same file
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(kOld);
+    }
+    seen.clear();
+    failNew = true;
+    EXPECT_FALSE(Replace(target));
+    g_syncHook = nullptr;
+    EXPECT_TRUE(synced(false, true, kOld, kOld)) << "the file put back";
+    EXPECT_EQ(ReadAll(target), kOld);
+}
+
+// Attributes a rename can keep do not force the file to be written in place.
+TEST_F(FileReplacerTest, FileWithUserAttributeIsRenamedAndKeepsIt)
+{
+    const QString target = WriteOld("downloaded.xml");
+    const QByteArray path = QFile::encodeName(target);
+    const char url[] = "https://example.org/list.xml";
+    if (::setxattr(path.constData(), "user.xdg.origin.url", url, sizeof url - 1, 0) != 0)
+        GTEST_SKIP() << "no user attributes on this file system: " << std::strerror(errno);
+    const ino_t before = Stat(target).st_ino;
+    ASSERT_TRUE(Replace(target));
+    EXPECT_NE(Stat(target).st_ino, before) << "renamed, not written in place";
+    char value[64] = {};
+    EXPECT_EQ(::getxattr(path.constData(), "user.xdg.origin.url", value, sizeof value),
+              static_cast<ssize_t>(sizeof url - 1));
+    EXPECT_STREQ(value, url);
+    EXPECT_EQ(ReadAll(target), kNew);
+}
+
+// Two processes save the same file at the same moment, many times: the file is always one
+// complete document, on both ways of replacing.
+TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
+{
+    const QString alone = WriteOld("alone.xml");
+    const QString linked = WriteOld("linked.xml");
+    ASSERT_EQ(::link(QFile::encodeName(linked).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    QByteArray documents[2];
+    for (int i = 0; i < 2; ++i)
+        documents[i] = QByteArray(300 * 1024, static_cast<char>('a' + i));
+    for (const QString& name : {alone, linked}) {
+        for (int round = 0; round < 8; ++round) {
+            pid_t children[2];
+            for (int i = 0; i < 2; ++i) {
+                children[i] = ::fork();
+                ASSERT_GE(children[i], 0);
+                if (children[i] == 0) {
+                    FileReplacer replacer(name);
+                    bool ok = replacer.Begin();
+                    // In pieces, so that the two would interleave without the lock.
+                    for (int at = 0; ok && at < documents[i].size(); at += 4096)
+                        ok = replacer.Output()->Write(documents[i].constData() + at, 4096) == 4096;
+                    ::_exit(ok && replacer.Commit() ? 0 : 1);
+                }
+            }
+            for (pid_t child : children) {
+                int status = 0;
+                ASSERT_EQ(::waitpid(child, &status, 0), child);
+                EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "both saves succeed";
+            }
+            const QByteArray now = ReadAll(name);
+            ASSERT_TRUE(now == documents[0] || now == documents[1])
+                << name.toStdString() << " round " << round;
+        }
+    }
+    EXPECT_EQ(Entries(), (QStringList{"alone.xml", "link.xml", "linked.xml"}));
+
+    // A save that does not end in time: the second one gives up and says so.
+    QFile holder(linked);
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+    const QByteArray before = ReadAll(linked);
     QString error;
-    bool kept = true;
-    EXPECT_FALSE(Replace(Path("missing/new.xml"), &error, &kept));
-    EXPECT_EQ(error, QStringLiteral("It cannot be created: No such file or directory."));
-    EXPECT_FALSE(kept);
-    EXPECT_TRUE(Entries().isEmpty());
+    bool kept = false;
+    EXPECT_FALSE(Replace(linked, &error, &kept));
+    EXPECT_EQ(error, QStringLiteral("Another program is saving it and did not finish in time."));
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadAll(linked), before);
+}
+
+// What fails once the new content is complete is told after the success: a folder that could
+// not be synced after the rename, a copy of the previous content that could not be removed.
+TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
+{
+    const QString target = WriteOld("list.xml");
+    g_syncHook = [](int fd) {
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+            errno = EIO;
+            return -1;
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    {
+        FileReplacer replacer(target);
+        ASSERT_TRUE(replacer.Begin());
+        replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+        EXPECT_TRUE(replacer.Commit());
+        EXPECT_EQ(replacer.Warnings(),
+                  QStringList{"Its folder could not be written to the disk: Input/output error. A "
+                              "power cut soon after this save may bring back the previous "
+                              "content."});
+    }
+    g_syncHook = nullptr;
+    EXPECT_EQ(ReadAll(target), kNew);
+
+    // In place: the folder becomes read-only while the new content is written.
+    WriteOld("list.xml");
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    const QString copy = target + QStringLiteral(".vellorin-previous");
+    EXPECT_EQ(support::RunUnprivileged([&] {
+                  FileReplacer replacer(target);
+                  if (!replacer.Begin())
+                      return 1;
+                  replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+                  ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+                  return replacer.Commit() &&
+                                 replacer.Warnings() ==
+                                     QStringList{QStringLiteral("A copy of its previous content "
+                                                                "could not be removed from \"%1\": "
+                                                                "Permission denied.")
+                                                     .arg(copy)}
+                             ? 0
+                             : 2;
+              }),
+              0);
+    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    EXPECT_EQ(ReadAll(target), kNew);
+    EXPECT_EQ(ReadAll(copy), kOld);
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
+    QFile::remove(copy);
+}
+
+// A temporary file that a save which died left is removed by the next save in that folder,
+// unless a live save holds it; a copy that an interrupted save left is announced, kept by a
+// failing save, which puts back what the file held, and removed once a save is complete.
+TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
+{
+    const QString target = WriteOld("list.xml");
+    const QString dead = Path(".vellorin-dead.tmp");
+    const QString live = Path(".vellorin-live.tmp");
+    QFile(dead).open(QIODevice::WriteOnly);
+    QFile liveFile(live);
+    ASSERT_TRUE(liveFile.open(QIODevice::WriteOnly));
+    ASSERT_EQ(::flock(liveFile.handle(), LOCK_EX), 0);
+    ASSERT_TRUE(Replace(target));
+    EXPECT_EQ(Entries(), (QStringList{".vellorin-live.tmp", "list.xml"}));
+    liveFile.close();
+    QFile::remove(live);
+
+    // The file written in place, with a copy that an interrupted save left beside it.
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                     QFile::encodeName(Path("link.xml")).constData()),
+              0);
+    const QString copy = target + QStringLiteral(".vellorin-previous");
+    const QByteArray older("<doc><list><name>before the interrupted save</name></list></doc>\n");
+    for (const auto& [name, bytes] : {std::make_pair(copy, older), std::make_pair(target, kOld)}) {
+        QFile file(name); // the target in place, keeping its link
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+    }
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(Path("link.xml")), QString())
+        << "named after the name saved to";
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
+    g_syncHook = [](int fd) {
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
+            errno = EIO;
+            return -1;
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    // A failing save puts back what the file held, and the announced copy stays as it was.
+    bool kept = false;
+    EXPECT_FALSE(Replace(target, nullptr, &kept));
+    g_syncHook = nullptr;
+    EXPECT_TRUE(kept);
+    EXPECT_EQ(ReadAll(target), kOld);
+    EXPECT_EQ(ReadAll(copy), older);
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
+    EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml", "list.xml.vellorin-previous"}));
+    ASSERT_TRUE(Replace(target));
+    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), QString());
+    EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml"}));
 }
 
 } // namespace

@@ -332,4 +332,16 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
     EXPECT_TRUE(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
 }
 
+// The copy that a save cut off left is announced after the file itself is loaded.
+TEST_F(MainWindowFileTest, OpenSaysWhereAnInterruptedSaveKeptThePreviousContent)
+{
+    const QString path = Write("list.xml", "<doc><list><name>now</name></list></doc>");
+    const QString copy = Write("list.xml.vellorin-previous", "<doc></doc>");
+    EXPECT_EQ(OpenWarned(path),
+              QStringLiteral("Warning|An earlier save of \"%1\" was interrupted. Its previous "
+                             "content is kept in \"%2\".")
+                  .arg(path, copy));
+    EXPECT_EQ(model().GetListName(0), QStringLiteral("now"));
+}
+
 } // namespace

@@ -59,15 +59,21 @@ QStringList Entries(const QString& folder)
 class WriteXmlTest : public ::testing::Test
 {
 protected:
-    // Every file a test leaves behind must satisfy an independent XML parser too.
+    // Copies of files written in place go to a state folder of the test's own.
+    WriteXmlTest() { qputenv("XDG_STATE_HOME", QFile::encodeName(state.path())); }
+    ~WriteXmlTest() override { qunsetenv("XDG_STATE_HOME"); }
+    // Every file a test leaves behind must satisfy an independent XML parser too, and no copy
+    // of a previous content stays.
     void TearDown() override
     {
+        EXPECT_TRUE(Entries(state.path() + QStringLiteral("/vellorin")).isEmpty());
         QFile::setPermissions(dir.path(), QFileDevice::Permissions(0x7777));
         for (const QString& name : QDir(dir.path()).entryList(QDir::Files | QDir::Hidden))
             EXPECT_TRUE(XmlLintAccepts(Path(name))) << name.toStdString();
     }
     QString Path(const QString& name) const { return dir.path() + QLatin1Char('/') + name; }
     QTemporaryDir dir;
+    QTemporaryDir state;
 };
 
 TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
@@ -255,7 +261,7 @@ TEST_F(WriteXmlTest, WriteFailingHalfWayKeepsTheOldFile)
     }
     const int result = InChild([&] { return c.WriteXML(); },
                                [] {
-                                   std::signal(SIGXFSZ, SIG_IGN);
+                                   // The limit's signal is left as it kills by default.
                                    const rlimit limit{20000, 20000};
                                    setrlimit(RLIMIT_FSIZE, &limit);
                                });

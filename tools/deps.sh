@@ -16,7 +16,7 @@ display=(xvfb xauth x11-utils xdotool imagemagick)
 for group in "$@"; do
     case "$group" in
     tests)
-        packages+=(libgtest-dev libbenchmark-dev libxml2-utils "${display[@]}"
+        packages+=(libgtest-dev libbenchmark-dev libxml2-utils strace "${display[@]}"
                    clang-14 libclang-rt-14-dev clang-tidy-14)
         ;;
     display) packages+=("${display[@]}") ;;

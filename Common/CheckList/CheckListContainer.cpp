@@ -227,12 +227,16 @@ bool CheckListContainer::WriteXML(SaveFailure* failure) const
         }
         if (out.Commit()) {
             qDebug() << "*** CheckList saved";
+            if (failure)
+                failure->warnings = out.Warnings();
             return true;
         }
     }
     if (failure) {
         failure->reason = out.Error();
         failure->previousKept = out.PreviousKept();
+        failure->keptCopy = out.KeptCopy();
+        failure->warnings = out.Warnings();
     }
     return false;
 }

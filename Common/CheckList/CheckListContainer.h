@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 #include <string>
 #include <vector>
@@ -23,6 +24,8 @@ struct SaveFailure
 {
     QString reason;            // one sentence for the user
     bool previousKept = false; // a previous file exists and holds its previous content
+    QString keptCopy;          // where a copy of the previous content stays, if anywhere
+    QStringList warnings;      // also after success: what went wrong once the file was complete
 };
 
 // The document: named lists of items, addressed by position, plus the file it is saved to.
@@ -60,7 +63,8 @@ public:
 
     // Writes the document to the file name, replacing the file's content as a whole: a failed
     // save leaves the previous content, and the file keeps its owner, group and mode. True on
-    // success; otherwise 'failure', if given, tells why.
+    // success; otherwise 'failure', if given, tells why. After success its warnings may still
+    // have something to say.
     bool WriteXML(SaveFailure* failure = nullptr) const;
 
 private:

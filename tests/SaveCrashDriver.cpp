@@ -1,0 +1,58 @@
+// One save for SaveCrashTest, to be killed or failed at each of its system calls: replaces
+// <target> by the bytes of <content> and prints the verdict on its standard output:
+//   saved, then one warning a line                                          (exit 0)
+//   failed, kept=<0|1>, copy=<where the previous content stays>, the reason (exit 1)
+// Options: --unprivileged gives up every privilege first; --fsize N sets the file-size limit.
+// The save itself lies between two getppid calls, so that a trace can tell its calls apart.
+#include "Common/File/FileReplacer.h"
+
+#include "support/Unprivileged.h"
+
+#include <QFile>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+int main(int argc, char** argv)
+{
+    if (argc < 3)
+        return 2;
+    for (int i = 3; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--unprivileged") == 0 && !support::DropPrivileges())
+            return 3;
+        if (std::strcmp(argv[i], "--fsize") == 0 && i + 1 < argc) {
+            const rlimit limit{std::strtoul(argv[i + 1], nullptr, 10), RLIM_INFINITY};
+            if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)
+                return 4;
+        }
+    }
+    QFile source(QString::fromLocal8Bit(argv[2]));
+    if (!source.open(QIODevice::ReadOnly))
+        return 5;
+    const QByteArray content = source.readAll();
+    QByteArray report;
+    ::syscall(SYS_getppid);
+    {
+        file::FileReplacer replacer(QString::fromLocal8Bit(argv[1]));
+        // In pieces, as the XML writer sends them, which does not look at the results either.
+        const bool begun = replacer.Begin();
+        for (int at = 0; begun && at < content.size(); at += 1000)
+            replacer.Output()->Write(content.constData() + at,
+                                     static_cast<unsigned>(qMin(1000, content.size() - at)));
+        if (begun && replacer.Commit())
+            report = "saved\n";
+        else
+            report = "failed\nkept=" + QByteArray(replacer.PreviousKept() ? "1" : "0") +
+                     "\ncopy=" + replacer.KeptCopy().toLocal8Bit() + '\n' +
+                     replacer.Error().toLocal8Bit() + '\n';
+        for (const QString& warning : replacer.Warnings())
+            report += warning.toLocal8Bit() + '\n';
+    }
+    ::syscall(SYS_getppid);
+    std::fwrite(report.constData(), 1, static_cast<size_t>(report.size()), stdout);
+    return report.startsWith("saved") ? 0 : 1;
+}
