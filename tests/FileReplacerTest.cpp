@@ -1,4 +1,5 @@
 #include "Common/File/FileReplacer.h"
+#include "support/Files.h"
 
 #include "support/Unprivileged.h"
 
@@ -85,11 +86,7 @@ namespace {
 const QByteArray kOld("<doc><list><name>previous, and somewhat longer</name></list></doc>\n");
 const QByteArray kNew("<doc><list><name>new content</name></list></doc>\n");
 
-QByteArray ReadAll(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using support::ReadAll;
 
 struct stat Stat(const QString& name)
 {
@@ -112,10 +109,7 @@ protected:
                         .isEmpty());
     }
 
-    QString Path(const char* name) const
-    {
-        return dir.path() + QLatin1Char('/') + QString::fromUtf8(name);
-    }
+    QString Path(const char* name) const { return dir.Path(QString::fromUtf8(name)); }
     QString WriteOld(const char* name, mode_t mode = 0644) const
     {
         const QString path = Path(name);
@@ -146,12 +140,8 @@ protected:
             *previousKept = replacer.PreviousKept();
         return ok;
     }
-    QStringList Entries() const
-    {
-        return QDir(dir.path())
-            .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
-    }
-    QTemporaryDir dir;
+    QStringList Entries() const { return dir.Entries(); }
+    support::TempFolder dir;
     QTemporaryDir state;
 };
 
@@ -551,7 +541,7 @@ TEST_F(FileReplacerTest, SyncsReachTheFolderTheCopyAndTheRestoredFile)
         }
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
-    const ino_t folder = Stat(dir.path()).st_ino;
+    const ino_t folder = Stat(dir.Path()).st_ino;
     const auto synced = [&](bool isFolder, bool sameFile, const QByteArray& content,
                             const QByteArray& targetHolds) {
         const ino_t inode = Stat(target).st_ino;
@@ -694,7 +684,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
                   if (!replacer.Begin())
                       return 1;
                   replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
-                  ::chmod(QFile::encodeName(dir.path()).constData(), 0555);
+                  ::chmod(QFile::encodeName(dir.Path()).constData(), 0555);
                   return replacer.Commit() &&
                                  replacer.Warnings() ==
                                      QStringList{QStringLiteral("A copy of its previous content "
@@ -705,7 +695,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
                              : 2;
               }),
               0);
-    ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
+    ::chmod(QFile::encodeName(dir.Path()).constData(), 0755);
     EXPECT_EQ(ReadAll(target), kNew);
     EXPECT_EQ(ReadAll(copy), kOld);
     EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);

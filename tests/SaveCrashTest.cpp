@@ -3,6 +3,7 @@
 // or else that the old one is byte for byte in the copy the next Open announces; that the
 // verdict is true; and that nothing else is left behind once the next save has run.
 #include "Common/File/FileReplacer.h"
+#include "support/Files.h"
 
 #include "support/Unprivileged.h"
 
@@ -39,11 +40,8 @@ const QByteArray kOld = Document("old ", 3000);
 const QByteArray kNew = Document("new ", 2000);
 const QByteArray kLarger = Document("big ", 4000);
 
-QByteArray ReadAll(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
-}
+using support::Entries;
+using support::ReadAll;
 
 // The target's mode, which every save keeps.
 constexpr mode_t kMode = 0640;
@@ -72,12 +70,6 @@ void WriteFile(const QString& name, const QByteArray& bytes)
     QFile file(name);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
     file.write(bytes);
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
 }
 
 // The leak checker of a sanitized build stops a traced process: the driver runs without it.

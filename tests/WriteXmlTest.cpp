@@ -1,4 +1,6 @@
 #include "Common/CheckList/CheckListContainer.h"
+#include "support/Files.h"
+#include "support/MessageCapture.h"
 #include "support/Unprivileged.h"
 
 #include <QDir>
@@ -12,27 +14,24 @@
 #include <cstdlib>
 #include <iterator>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using zuchecklist::CheckListContainer;
 
 namespace {
 
-QStringList g_messages;
+using support::Entries;
+using support::ReadAll;
 
-void Collect(QtMsgType type, const QMessageLogContext& context, const QString& message)
+// The debug trace as "category|text|context", where context says whether it has a source place.
+QStringList Trace(const support::MessageCapture& capture)
 {
-    if (type == QtDebugMsg)
-        g_messages << QStringLiteral("%1|%2|%3")
-                          .arg(QLatin1String(context.category), message)
-                          .arg(context.line > 0 && context.file ? "context" : "none");
-}
-
-QByteArray ReadAll(const QString& name)
-{
-    QFile file(name);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>");
+    QStringList trace;
+    for (const auto& m : capture.Debug())
+        trace << QStringLiteral("%1|%2|%3")
+                     .arg(m.category, m.text)
+                     .arg(m.line > 0 && !m.file.isEmpty() ? "context" : "none");
+    return trace;
 }
 
 // Writes a file with a second, independent XML parser's verdict.
@@ -49,11 +48,6 @@ CheckListContainer Reload(const QString& name)
     QByteArray buffer = ReadAll(name);
     c.ParseXML(buffer.data());
     return c;
-}
-
-QStringList Entries(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
 }
 
 class WriteXmlTest : public ::testing::Test
@@ -82,14 +76,15 @@ TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
     c.AddList(QStringLiteral("Engine start"));
     c.AddItem(QStringLiteral("Fuel pump"), QStringLiteral("ON"), 0);
     c.AddItem(QStringLiteral("A & B"), QStringLiteral("<5>"), 0);
-    g_messages.clear();
-    QtMessageHandler previous = qInstallMessageHandler(Collect);
-    const bool saved = c.WriteXML();
-    qInstallMessageHandler(previous);
-    ASSERT_TRUE(saved);
+    QStringList trace;
+    {
+        support::MessageCapture capture;
+        ASSERT_TRUE(c.WriteXML());
+        trace = Trace(capture);
+    }
     EXPECT_EQ(ReadAll(c.GetFileName()),
               ReadAll(QStringLiteral(VELLORIN_TEST_DATA "/one-list.xml")));
-    EXPECT_EQ(g_messages, QStringList{"default|*** CheckList saved|context"});
+    EXPECT_EQ(trace, QStringList{"default|*** CheckList saved|context"});
     EXPECT_EQ(Entries(dir.path()), QStringList{"engine.xml"}) << "no temporary file is left";
 }
 
@@ -219,11 +214,9 @@ TEST_F(WriteXmlTest, UnopenableNameFailsWithoutTrace)
          {QString(), Path(QStringLiteral("missing/folder/x.xml")), dir.path()}) {
         CheckListContainer c(name);
         c.AddList(QStringLiteral("x"));
-        g_messages.clear();
-        QtMessageHandler previous = qInstallMessageHandler(Collect);
+        support::MessageCapture capture;
         EXPECT_FALSE(c.WriteXML()) << name.toStdString();
-        qInstallMessageHandler(previous);
-        EXPECT_TRUE(g_messages.isEmpty());
+        EXPECT_TRUE(Trace(capture).isEmpty());
     }
     EXPECT_TRUE(Entries(dir.path()).isEmpty());
 }
@@ -231,14 +224,10 @@ TEST_F(WriteXmlTest, UnopenableNameFailsWithoutTrace)
 // Runs 'save' in a child process and returns its exit code: 0 saved, 1 failed, other: broken.
 int InChild(const std::function<bool()>& save, const std::function<void()>& setUp)
 {
-    const pid_t child = fork();
-    if (child == 0) {
+    return support::RunInChild([&] {
         setUp();
-        _exit(save() ? 0 : 1);
-    }
-    int status = 0;
-    waitpid(child, &status, 0);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 100 + WTERMSIG(status);
+        return save() ? 0 : 1;
+    });
 }
 
 void WriteOld(const QString& name, const QByteArray& bytes)

@@ -22,10 +22,15 @@ QString TempFolder::Write(const QString& name, const QByteArray& bytes) const
     return path;
 }
 
+QStringList Entries(const QString& folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                  QDir::NoDotAndDotDot);
+}
+
 QStringList TempFolder::Entries() const
 {
-    return QDir(Path()).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                  QDir::NoDotAndDotDot);
+    return support::Entries(Path());
 }
 
 } // namespace support

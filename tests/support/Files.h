@@ -13,6 +13,9 @@ extern const QByteArray kUnreadable;
 // The whole content of a file, or kUnreadable.
 QByteArray ReadAll(const QString& name);
 
+// Every name in 'folder', hidden ones included.
+QStringList Entries(const QString& folder);
+
 // A temporary folder of the test's own, removed with everything in it afterwards.
 class TempFolder
 {
