@@ -15,6 +15,7 @@
 #include "SampleChecklist.h"
 
 #include "Common/CheckList/CheckListReader.h"
+#include "Common/CheckList/LoadChecks.h"
 #include "Common/CheckList/LoadLimits.h"
 #include "tests/support/GuiDriver.h"
 
@@ -115,8 +116,8 @@ std::string Build(const Shape& shape, std::size_t count)
 // estimating.
 std::uint64_t Estimate(const std::string& text)
 {
-    return zuchecklist::CheckListReader::MemoryEstimate(
-        QByteArray::fromRawData(text.data(), static_cast<int>(text.size())));
+    using zuchecklist::LoadChecks;
+    return LoadChecks::MemoryEstimate(text.size(), LoadChecks::Scan(text.c_str()));
 }
 
 // The estimate grows by about the same amount with every unit: the largest count that stays
@@ -224,19 +225,20 @@ int Open(const char* file, const char* label)
     // What MainWindow::OpenFile and LoadFile do, without the message box of a refusal.
     std::string verdict;
     zuchecklist::CheckListReader reader;
-    bool read = false;
+    file::Outcome read;
     run(steps[0], [&] { read = reader.ReadFile(name); });
-    if (!read) {
-        verdict = "refused: " + reader.Reason().toStdString();
+    if (!read.Ok()) {
+        verdict = "refused: " + read.sentence.toStdString();
     } else {
         tester.Model() = zuchecklist::CheckListContainer(name);
-        std::string error;
-        bool parsed = false;
-        run(steps[1], [&] { parsed = tester.Model().ParseXML(reader.Text().data(), &error); });
-        if (!parsed) {
-            verdict = "not loaded: " + error;
+        file::Outcome parsed;
+        const XmlScan scan = reader.Scan();
+        QByteArray text = reader.TakeText();
+        run(steps[1], [&] { parsed = tester.Model().ParseXML(text.data(), &scan); });
+        if (!parsed.Ok()) {
+            verdict = "not loaded: " + parsed.sentence.toStdString();
         } else {
-            reader.Text().clear();
+            text.clear();
             run(steps[2], [&] { window.RebuildTree(); });
             run(steps[3], [&] {
                 window.show();

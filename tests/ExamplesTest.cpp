@@ -107,7 +107,7 @@ TEST_P(ExamplesTest, LoadsFitsTheDialogsAndSavesBackByteForByte)
     // The load trace goes elsewhere, so that standard error holds only diagnostics.
     QtMessageHandler previous = qInstallMessageHandler(DiscardTrace);
     testing::internal::CaptureStderr();
-    const bool loaded = c.ParseXML(buffer.data());
+    const bool loaded = c.ParseXML(buffer.data()).Ok();
     EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     qInstallMessageHandler(previous);
     ASSERT_TRUE(loaded);

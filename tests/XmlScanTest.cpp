@@ -1,10 +1,11 @@
-#include "Common/Xml/XmlNesting.h"
+#include "Common/Xml/XmlScan.h"
 #include "Common/Xml/XmlRead.h"
 
 #include <rapidxml/rapidxml.hpp>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <random>
 #include <string>
 
@@ -105,6 +106,99 @@ TEST(XmlNesting, AgreesWithTheParsedTreeOnRandomTexts)
     }
     testing::internal::GetCapturedStderr();
     EXPECT_GT(accepted, 1000);
+}
+
+} // namespace
+
+namespace {
+
+TEST(XmlScan, DecodesEveryCharacterReferenceOneWay)
+{
+    const struct
+    {
+        const char* text;
+        std::uint32_t character;
+        std::size_t length; // of what the decoder read
+    } cases[] = {
+        {"&#60;", '<', 5},
+        {"&#0060;", '<', 7},
+        {"&#x3c;", '<', 6},
+        {"&#x03C;", '<', 7},
+        {"&#x000000003C;", '<', 14},
+        {"&#0;", 0, 4},
+        {"&#x10FFFF;", 0x10FFFF, 10},
+        {"&#x110000;", 0x110000, 10},
+        {"&#99999999999999999999;", 0x110000, 23},
+        {"&#x;", kNotACharacter, 3},
+        {"&#;", kNotACharacter, 2},
+        {"&#12", kNotACharacter, 4},
+        {"&#1a;", kNotACharacter, 3},
+        {"&#X3C;", kNotACharacter, 2},
+    };
+    for (const auto& c : cases) {
+        const char* next = nullptr;
+        const char* end = c.text + std::strlen(c.text);
+        EXPECT_EQ(DecodeCharacterReference(c.text, end, &next), c.character) << c.text;
+        EXPECT_EQ(static_cast<std::size_t>(next - c.text), c.length) << c.text;
+    }
+}
+
+TEST(XmlScan, TellsWhyAndWhereItStops)
+{
+    const struct
+    {
+        const char* text;
+        XmlScan::Verdict verdict;
+        std::size_t stop;
+        int depth;
+    } cases[] = {
+        {"<a>&#x1;</a>", XmlScan::ForbiddenCharacter, 3, 1},
+        {"<a>\x01</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xED\xA0\x80</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xEF\xBF\xBF</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xEF\xBF\xBD</a>", XmlScan::Complete, 10, 1},
+        {"<a>&b;</a>", XmlScan::Complete, 10, 2},
+        {"<a>&lt;&gt;&amp;&quot;&apos;&#65;</a>", XmlScan::Complete, 37, 1},
+        {"<a>&#;</a>", XmlScan::NotXml, 3, 1},
+        {"<!DOCTYPE a [<!ENTITY q \"]\">]><a>&q;</a>", XmlScan::Complete, 40, 2},
+        {"<!DOCTYPE a [<!ENTITY q \"]>\">]><a/>", XmlScan::Complete, 35, 1},
+        {"<!DOCTYPE a [<!ENTITY e \"<b>&#60;c/></b>\">]><a>&e;</a>", XmlScan::Complete, 54, 5},
+        {"<!DOCTYPE a [<!ENTITY e \"x\"><!ENTITY f \"&e;&e;\">]><a>&f;</a>", XmlScan::Complete, 60,
+         4},
+        {"<!DOCTYPE a [<!ENTITY e \"&f;\"><!ENTITY f \"&e;\">]><a>&e;</a>",
+         XmlScan::RecursiveEntity, 25, 1},
+        {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e 'x'>\"> %p;]><a>&e;</a>", XmlScan::Complete, 60,
+         2},
+        {"<!DOCTYPE a [ junk ]><a/>", XmlScan::NotXml, 14, 0},
+        {"<!DOCTYPE a [<!ENTITY e SYSTEM 'e'>]><a>&e;</a>", XmlScan::Complete, 47, 2},
+    };
+    for (const auto& c : cases) {
+        const XmlScan scan = ScanXml(c.text, XmlScanLimits{10});
+        EXPECT_EQ(scan.verdict, c.verdict) << c.text;
+        EXPECT_EQ(scan.stop, c.stop) << c.text;
+        EXPECT_EQ(scan.depth, c.depth) << c.text;
+    }
+}
+
+// Every reference counts: the characters it brings in, the markup, and itself as a node.
+TEST(XmlScan, CountsWhatEntityReferencesBringIn)
+{
+    const XmlScan scan = ScanXml("<!DOCTYPE a [<!ENTITY e \"<b/>xy\"><!ENTITY f \"&e;&#x3C;c/>\">]>"
+                                 "<a>&f;&f;<x z='&e;'/></a>",
+                                 XmlScanLimits{10});
+    ASSERT_EQ(scan.verdict, XmlScan::Complete);
+    EXPECT_EQ(scan.references, 2u * 2 + 1);
+    EXPECT_EQ(scan.expansion, 2u * (6 + 1 + 3) + 6);
+    EXPECT_EQ(scan.entityMarkup, 2u * 2 + 1);
+    EXPECT_EQ(scan.elements, 2u);
+    EXPECT_EQ(scan.depth, 1 + 1 + 1 + 1 + 1); // a, f, e, and f's '<' and e's '<' as levels
+
+    // The expansion limit counts references too, also through parameter entities.
+    const char* pe = "<!DOCTYPE a [<!ENTITY % p \"<!-- -->\"> %p; %p;]><a/>";
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 16}).verdict, XmlScan::Complete);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 15}).verdict, XmlScan::TooMuchExpansion);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 3, 100}).verdict, XmlScan::Complete);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 2, 100}).verdict, XmlScan::TooManyDeclarations);
 }
 
 } // namespace
