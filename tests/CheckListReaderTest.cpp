@@ -76,6 +76,16 @@ QByteArray Declaring(int count)
     return "<!DOCTYPE doc [" + declarations + "]><doc/>";
 }
 
+// What this process has read so far, through every descriptor.
+qint64 BytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray first = io.readLine();
+    return first.startsWith("rchar:") ? first.mid(6).trimmed().toLongLong() : 0;
+}
+
 struct Accepted
 {
     const char* what;
@@ -327,6 +337,25 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
     EXPECT_EQ(missing.sentence, QStringLiteral("It cannot be read: No such file or directory."));
 }
 
+// A FIFO, or a directory, swapped in between the look before opening and the open: the open
+// must not block, and the look at the opened file must refuse it.
+TEST_F(CheckListReaderFileTest, RefusesASpecialFileSwappedInBeforeTheOpen)
+{
+    const QByteArray path = QFile::encodeName(Path("swapped.xml"));
+    for (bool fifo : {true, false}) {
+        Write("swapped.xml", "<doc/>");
+        Watchdog watchdog("opening a file swapped for a FIFO", 20);
+        const Outcome read = CheckListReader().ReadFile(
+            Path("swapped.xml"), zuchecklist::limits::kMaxFileBytes, [&path, fifo] {
+                ASSERT_EQ(::unlink(path.constData()), 0);
+                ASSERT_EQ(fifo ? ::mkfifo(path.constData(), 0600) : ::mkdir(path.constData(), 0700),
+                          0);
+            });
+        EXPECT_EQ(read.kind, Outcome::NotRegularFile) << fifo;
+        ASSERT_EQ(fifo ? ::unlink(path.constData()) : ::rmdir(path.constData()), 0);
+    }
+}
+
 TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
 {
     const QString exact = Write("exact.xml", "<doc>" + QByteArray(89, ' ') + "</doc>"); // 100 bytes
@@ -355,6 +384,14 @@ TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
         EXPECT_EQ(read.kind, Outcome::TooLarge);
     }
 
+    // Limits beyond the default are the default; a negative one is 0.
+    read = reader.ReadFile(exact, zuchecklist::limits::kMaxFileBytes * 4);
+    EXPECT_TRUE(read.Ok()) << read.sentence.toStdString();
+    testing::internal::CaptureStderr();
+    read = reader.ReadFile(exact, -5);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read.sentence, QStringLiteral("It is larger than 0 bytes."));
+
     // The default limit, refused on the reported size before anything is read.
     const QString huge = Path("huge.xml");
     {
@@ -363,7 +400,9 @@ TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
         ASSERT_TRUE(file.resize(zuchecklist::limits::kMaxFileBytes + 1));
     }
     testing::internal::CaptureStderr();
+    const qint64 before = BytesReadSoFar();
     read = reader.ReadFile(huge);
+    EXPECT_LT(BytesReadSoFar() - before, 4096) << "the content was read";
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Checklist file is larger than 268435456 bytes: " +
                   QFile::encodeName(huge).toStdString() + ".\n");

@@ -171,6 +171,13 @@ private:
         return true;
     }
 
+    // A parser gathers character data, comments and instructions in a buffer of its own.
+    void Gathered(const char* begin, const char* end)
+    {
+        if (static_cast<std::size_t>(end - begin) > m_scan.longestText)
+            m_scan.longestText = static_cast<std::size_t>(end - begin);
+    }
+
     bool Reference(const char*& p, int depth);
     bool CheckCharacterReferences(std::string_view value, const char* where);
     bool CharacterReference(const char*& p, const char* end, const char* where);
@@ -321,6 +328,7 @@ Node Scanner::SkipNodeStart(const char*& p)
             Fail(XmlScan::Malformed, start);
             return Node::Error;
         }
+        Gathered(start, p);
         return Node::Other;
     }
     if (*p == '!') {
@@ -352,6 +360,7 @@ Node Scanner::SkipNodeStart(const char*& p)
             Fail(XmlScan::Malformed, start);
             return Node::Error;
         }
+        Gathered(start, p);
         return Node::Other;
     }
     const char* name = p;
@@ -642,8 +651,7 @@ XmlScan Scanner::Run()
             }
             if (!blank)
                 ++m_scan.textRuns;
-            if (static_cast<std::size_t>(p - run) > m_scan.longestText)
-                m_scan.longestText = static_cast<std::size_t>(p - run);
+            Gathered(run, p);
             if (!*p)
                 return stopHere(XmlScan::Malformed);
             if (p[1] == '/') {

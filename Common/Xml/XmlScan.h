@@ -58,8 +58,9 @@ struct XmlScan
     std::size_t elements = 0; // written in the text
     std::size_t named = 0;    // elements named as in XmlScanLimits::counted
     std::size_t attributes = 0;
-    std::size_t textRuns = 0;     // character data with more than white space in it
-    std::size_t longestText = 0;  // bytes of the longest run of character data
+    std::size_t textRuns = 0; // character data with more than white space in it
+    // Bytes of the longest run of character data, comment, CDATA section or instruction.
+    std::size_t longestText = 0;
     std::size_t otherNodes = 0;   // comments, CDATA sections, processing instructions
     std::size_t declarations = 0; // entity declarations, and parameter entity references
     // Entity references in content and attribute values, also those inside entities, and
