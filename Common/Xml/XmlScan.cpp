@@ -61,20 +61,33 @@ bool IsPredefined(std::string_view name)
 
 // The first character XML forbids in the text, or its terminating NUL. Encoded surrogates and
 // U+FFFE, U+FFFF are the three-byte forms ED A0..BF xx and EF BF BE..BF.
+// Bytes that may start a forbidden character, or end the text.
+struct SuspectBytes
+{
+    bool table[256] = {};
+    constexpr SuspectBytes()
+    {
+        for (int u = 0; u < 0x20; ++u)
+            table[u] = u != '\t' && u != '\n' && u != '\r';
+        table[0xED] = true;
+        table[0xEF] = true;
+    }
+};
+constexpr SuspectBytes kSuspect;
+
 const char* FindForbidden(const char* p)
 {
     for (;; ++p) {
+        while (!kSuspect.table[static_cast<unsigned char>(*p)])
+            ++p;
         const auto u = static_cast<unsigned char>(*p);
-        if (u < 0x20) {
-            if (u == 0 || (u != '\t' && u != '\n' && u != '\r'))
-                return p;
-        } else if (u == 0xED) {
-            if ((static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0)
-                return p;
-        } else if (u == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
-                   (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE) {
+        if (u < 0x20)
             return p;
-        }
+        if (u == 0xED && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0)
+            return p;
+        if (u == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
+            (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE)
+            return p;
     }
 }
 
@@ -109,7 +122,12 @@ enum class Node
 class Scanner
 {
 public:
-    Scanner(const char* text, const XmlScanLimits& limits) : m_text(text), m_limits(limits) {}
+    Scanner(const char* text, const XmlScanLimits& limits) : m_text(text), m_limits(limits)
+    {
+        for (int i = 0; i < 2; ++i)
+            if (limits.counted[i])
+                m_counted[i] = limits.counted[i];
+    }
 
     XmlScan Run();
 
@@ -194,6 +212,7 @@ private:
     const char* m_end = nullptr;
     const char* m_anchor = nullptr; // the construct of the text being read
     XmlScanLimits m_limits;
+    std::string_view m_counted[2] = {{"\0", 1}, {"\0", 1}}; // no element has these names
     XmlScan m_scan;
     std::vector<Entity> m_entities;
     std::unordered_map<std::string_view, std::size_t> m_general;
@@ -318,6 +337,9 @@ Node Scanner::SkipNodeStart(const char*& p)
                 return Node::Error;
             }
             p += 2;
+            // The DOM keeps the declaration as an instruction.
+            ++m_scan.otherNodes;
+            Gathered(start, p);
             return Node::Other;
         }
         ++m_scan.otherNodes;
@@ -370,10 +392,9 @@ Node Scanner::SkipNodeStart(const char*& p)
         Fail(XmlScan::Malformed, start);
         return Node::Error;
     }
-    for (const char* counted : m_limits.counted)
-        if (counted && std::strlen(counted) == static_cast<std::size_t>(p - name) &&
-            std::memcmp(counted, name, static_cast<std::size_t>(p - name)) == 0)
-            ++m_scan.named;
+    const std::string_view elementName(name, static_cast<std::size_t>(p - name));
+    if (elementName == m_counted[0] || elementName == m_counted[1])
+        ++m_scan.named;
     SkipSpace(p);
     if (!SkipAttributes(p, m_scan.attributes))
         return Node::Error;
@@ -639,18 +660,21 @@ XmlScan Scanner::Run()
                 return stopHere(*p == 0 ? XmlScan::Complete : XmlScan::Malformed);
         } else {
             // Character data runs up to the next '<'.
-            bool blank = true;
             const char* run = p;
-            while (*p && *p != '<') {
-                blank = blank && IsSpace(*p);
-                if (*p != '&') {
-                    ++p;
-                } else if (!Reference(p, depth)) {
-                    return m_scan;
-                }
-            }
-            if (!blank)
+            const auto* lt =
+                static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(m_end - p)));
+            const char* end = lt ? lt : m_end;
+            while (p < end && IsSpace(*p))
+                ++p;
+            if (p < end)
                 ++m_scan.textRuns;
+            // No reference holds a '<'.
+            while ((p = static_cast<const char*>(
+                        std::memchr(p, '&', static_cast<std::size_t>(end - p))))) {
+                if (!Reference(p, depth))
+                    return m_scan;
+            }
+            p = end;
             Gathered(run, p);
             if (!*p)
                 return stopHere(XmlScan::Malformed);
