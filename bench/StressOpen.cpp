@@ -100,6 +100,30 @@ const std::vector<Shape>& Shapes()
          255u * 1024 * 1024 / 7},
         {"list-name-10MB", "<doc><list><name>", [](std::size_t) { return "x"; },
          "</name></list></doc>", 10000000},
+        // References to an undeclared entity, each a node of the DOM check: 24 MB, 180 MB, and
+        // as many as the budget allows.
+        {"undeclared-x-24MB", "<doc>", [](std::size_t) { return "x&a;"; }, "</doc>", 6000000},
+        {"undeclared-180MB", "<doc>", [](std::size_t) { return "&a;"; }, "</doc>", 60000000},
+        {"undeclared-at-budget", "<doc>", [](std::size_t) { return "x&a;"; }, "</doc>", 0},
+        // Markup brought in by an entity, its '<' spelled with leading zeros, 100,000 deep.
+        {"entity-markup-zeros-100000", Doctype([] {
+             std::string value;
+             for (int i = 0; i < 100000; ++i)
+                 value += "&#x03C;a>";
+             for (int i = 0; i < 100000; ++i)
+                 value += "&#0060;/a>";
+             return value;
+         }()),
+         [](std::size_t) { return "&e;"; }, "</doc>", 1},
+        // Characters XML forbids, by reference and raw; a ']' in a quoted entity value.
+        {"forbidden-characters", "<doc><list><name>",
+         [](std::size_t) {
+             return "abc&#0;def s&#xD800;x &#x1; A\x0c"
+                    "B";
+         },
+         "</name></list></doc>", 1},
+        {"bracket-in-entity-value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>",
+         [](std::size_t) { return "&rsqb;"; }, "</name></list></doc>", 1},
     };
     return shapes;
 }
@@ -271,7 +295,7 @@ int Open(const char* file, const char* label)
     const double fileMB = ::stat(file, &info) == 0 ? info.st_size / 1e6 : -1;
     const double estimate = FileEstimateMiB(file);
     std::string check = "-";
-    if (estimate >= 0 && read && base >= 0)
+    if (estimate >= 0 && read.Ok() && base >= 0)
         check = estimate >= MiB(top)
                     ? "estimate covers peak"
                     : "ESTIMATE BELOW PEAK by " +

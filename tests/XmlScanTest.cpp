@@ -193,7 +193,13 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
     EXPECT_EQ(scan.elements, 2u);
     EXPECT_EQ(scan.depth, 1 + 1 + 1 + 1 + 1); // a, f, e, and f's '<' and e's '<' as levels
 
-    // The expansion limit counts references too, also through parameter entities.
+    // A parameter entity inside an entity value brings in its text there.
+    const XmlScan nested = ScanXml(
+        "<!DOCTYPE a [<!ENTITY % p \"wxyz\"><!ENTITY e \"%p;%p;\">]><a>&e;</a>", XmlScanLimits{10});
+    EXPECT_EQ(nested.expansion, 8u);
+    EXPECT_EQ(nested.references, 1u);
+
+    // The limits at their boundary through parameter entity references.
     const char* pe = "<!DOCTYPE a [<!ENTITY % p \"<!-- -->\"> %p; %p;]><a/>";
     EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 16}).verdict, XmlScan::Complete);
     EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 15}).verdict, XmlScan::TooMuchExpansion);
