@@ -108,7 +108,7 @@ file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
     }
     // A syntax error of the walk is one RapidXML finds as well, at the same place: it reports
     // it in its own words. Whatever else stopped the walk, RapidXML might pass over.
-    const Outcome judged = LoadChecks::Judge(text, *checked);
+    Outcome judged = LoadChecks::Judge(text, *checked);
     if (!judged.Ok() && checked->verdict != XmlScan::Malformed)
         return judged;
     // RapidXML reads a document type declaration otherwise than XML does (it ends the internal

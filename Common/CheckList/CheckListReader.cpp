@@ -19,7 +19,7 @@ file::Outcome CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes
 {
     m_text.clear();
     QByteArray bytes;
-    const file::Outcome read = file::BoundedRead::Read(
+    file::Outcome read = file::BoundedRead::Read(
         fileName, qBound<qint64>(0, maxBytes, limits::kMaxFileBytes), bytes, beforeOpen);
     if (!read.Ok())
         return read;

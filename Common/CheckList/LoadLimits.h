@@ -35,7 +35,7 @@ constexpr std::uint64_t kCostPerOtherNode = 240;
 // around it into a text node more.
 constexpr std::uint64_t kCostPerReference = kCostPerOtherNode + kCostPerTextRun;
 // What the DOM check holds whatever the text: the document, the reader and their buffers.
-constexpr std::uint64_t kCostOfDocument = 4 * 1024;
+constexpr std::uint64_t kCostOfDocument = std::uint64_t{4} * 1024;
 // Per byte of UTF-8 text: the text itself, its UTF-16 copy, and the DOM's copy of the
 // character data; the longest run of character data costs more again, as the DOM parser
 // gathers it in a buffer of its own.

@@ -16,7 +16,7 @@ namespace {
 
 // The first buffer, when the file reports a smaller size: most files that report none are
 // small.
-constexpr qint64 kFirstBuffer = 64 * 1024;
+constexpr qint64 kFirstBuffer = qint64{64} * 1024;
 
 void ReportTooLarge(const QString& fileName, qint64 maxBytes)
 {
@@ -76,7 +76,7 @@ Outcome BoundedRead::Read(const QString& fileName, qint64 maxBytes, QByteArray& 
         if (got < 0) {
             if (errno == EINTR)
                 continue;
-            const Outcome failed = unreadable();
+            Outcome failed = unreadable();
             bytes.clear();
             return failed;
         }
