@@ -105,6 +105,31 @@ TEST(ParseXml, EmptyDocLoadsNothingSilently)
     }
 }
 
+// Called on its own, ParseXML scans the text first and refuses what the scan refuses, with the
+// line and column, before RapidXML sees it; a document type RapidXML would misread is blanked.
+TEST(ParseXml, OnItsOwnRefusesWhatTheScanRefusesAndSkipsTheDocumentType)
+{
+    const struct
+    {
+        std::string text;
+        const char* sentence; // empty: loads, with the list "a" where the text has one
+    } cases[] = {
+        {"<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>a</name></list></doc>", ""},
+        {"<doc><list><name>a&#0;b</name></list></doc>",
+         "It is not well-formed XML: a character XML does not allow at line 1, column 19."},
+        {"<doc>\n<list><name>a\x0c</name></list></doc>",
+         "It is not well-formed XML: a character XML does not allow at line 2, column 14."},
+        {"<!DOCTYPE doc [<!ENTITY e \"&#0060;a>\">]><doc>" + std::string(300, ' ') + "</doc>", ""},
+    };
+    for (const auto& c : cases) {
+        CheckListContainer container{QString()};
+        Load load(container, c.text);
+        EXPECT_EQ(load.outcome.sentence.toStdString(), c.sentence) << c.text;
+        const bool list = load.ok && c.text.find("<list>") != std::string::npos;
+        EXPECT_EQ(Dump(container), list ? QStringList{"a: "} : QStringList()) << c.text;
+    }
+}
+
 TEST(ParseXml, OtherRootReportsGlobalPartErrorAndKeepsTheDocument)
 {
     for (const char* text : {"<Doc><list><name>x</name></list></Doc>", "<lists/>", ""}) {
