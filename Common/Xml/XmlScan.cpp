@@ -77,17 +77,30 @@ constexpr SuspectBytes kSuspect;
 
 const char* FindForbidden(const char* p)
 {
-    for (;; ++p) {
-        while (!kSuspect.table[static_cast<unsigned char>(*p)])
-            ++p;
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    const char* end = p + std::strlen(p);
+    for (;;) {
+        // Eight bytes at a time while none lies below 0x20 or has its high bit set.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((((word - kOnes * 0x20) | word) & kHigh) == 0) {
+                p += 8;
+                continue;
+            }
+        }
         const auto u = static_cast<unsigned char>(*p);
-        if (u < 0x20)
-            return p;
-        if (u == 0xED && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0)
-            return p;
-        if (u == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
-            (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE)
-            return p;
+        if (kSuspect.table[u]) {
+            if (u < 0x20)
+                return p;
+            if (u == 0xED && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0)
+                return p;
+            if (u == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
+                (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE)
+                return p;
+        }
+        ++p;
     }
 }
 
