@@ -6,6 +6,7 @@
 //   - no character XML forbids reaches it, raw or by reference;
 // and every text the checks refuse as not well-formed on their own (other than for a forbidden
 // character), the DOM parser refuses too. Accepted texts must also load without harm.
+// With FUZZ_SHOW_PEAK set it prints the peak, the estimate and the depth of every accepted text.
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
 #include "Common/CheckList/LoadChecks.h"
