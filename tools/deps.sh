@@ -4,6 +4,7 @@
 #   package        building and checking the Debian package (tools/build-deb.sh)
 #   package-check  trying the built package on a virtual display (tools/check-package.sh)
 #   icon           rendering the icons from their drawing (tools/make-icon.sh)
+#   translations   extracting the translatable texts (tools/check-translations.sh)
 set -euo pipefail
 
 packages=(
@@ -19,6 +20,7 @@ for group in "$@"; do
     package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
     package-check) packages+=(desktop-file-utils appstream xdotool imagemagick) ;;
     icon) packages+=(librsvg2-bin) ;;
+    translations) packages+=(qttools5-dev-tools) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done
