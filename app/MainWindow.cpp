@@ -315,7 +315,7 @@ void MainWindow::OpenFile(const QString& fileName)
     m_tree->clear();
     delete m_container;
     m_container = new CheckListContainer(fileName);
-    const QString reason = LoadFile(fileName);
+    const file::Outcome loaded = LoadFile(fileName);
     // The file is shown as it is, and the user learns where the content before a save that
     // died half-way is.
     const QString copy = file::FileReplacer::InterruptedCopyOf(fileName);
@@ -325,26 +325,31 @@ void MainWindow::OpenFile(const QString& fileName)
             tr("An earlier save of \"%1\" was interrupted. Its previous content "
                "is kept in \"%2\".")
                 .arg(QDir::toNativeSeparators(fileName), QDir::toNativeSeparators(copy)));
-    if (reason.isEmpty())
+    if (loaded.Ok())
         return;
     // The new, empty document stays, with an empty tree, and the user must be able to tell a
     // refused file from an empty one.
     QMessageBox::warning(this, tr("Warning"),
                          tr("The checklist could not be opened from \"%1\".\n%2")
-                             .arg(QDir::toNativeSeparators(fileName), reason));
+                             .arg(QDir::toNativeSeparators(fileName), loaded.sentence));
 }
 
-QString MainWindow::LoadFile(const QString& fileName)
+file::Outcome MainWindow::LoadFile(const QString& fileName)
 {
     CheckListReader reader;
-    if (!reader.ReadFile(fileName))
-        return reader.Reason();
-    std::string error;
-    if (!m_container->ParseXML(reader.Text().data(), &error))
-        return tr("It cannot be loaded as a checklist: %1.").arg(QString::fromStdString(error));
-    reader.Text().clear();
+    const file::Outcome read = reader.ReadFile(fileName);
+    if (!read.Ok())
+        return read;
+    {
+        // The text goes with the parse, before the tree takes memory.
+        const XmlScan scan = reader.Scan();
+        QByteArray text = reader.TakeText();
+        const file::Outcome parsed = m_container->ParseXML(text.data(), &scan);
+        if (!parsed.Ok())
+            return parsed;
+    }
     RebuildTree();
-    return QString();
+    return {};
 }
 
 void MainWindow::OnFileSave()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Common/File/Outcome.h"
+
 #include <QMainWindow>
 
 class QCloseEvent;
@@ -60,7 +62,7 @@ private:
     void Move(int offset);
     void OpenFile(const QString& fileName);
     // Empty when the file was loaded, otherwise why not.
-    QString LoadFile(const QString& fileName);
+    file::Outcome LoadFile(const QString& fileName);
 
     Form* m_form;
     QTreeWidget* m_tree;

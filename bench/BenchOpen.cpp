@@ -5,7 +5,7 @@
 //              QString::fromUtf8, QDomDocument::setContent, toUtf8, ParseXML, RebuildTree;
 //   DomCheck   the DOM check alone on bytes already in memory (fromUtf8 + setContent);
 //   Reader     CheckListReader::ReadFile alone, the first step of Open;
-//   Scan       the reader's linear walk (ScanXml) alone;
+//   Scan       the reader's one scan (LoadChecks::Scan) alone;
 //   Save       WriteXML;              Fwrite    one fwrite of the same bytes;
 //   RebuildTree on a shown window;    BulkFill  a bare QTreeWidget filled in bulk with the rows.
 // Open, BareSteps and DomCheck also report their peak memory (peak_MB, see PeakMemory.h), each
@@ -17,7 +17,7 @@
 #include "SampleChecklist.h"
 
 #include "Common/CheckList/CheckListReader.h"
-#include "Common/Xml/XmlNesting.h"
+#include "Common/CheckList/LoadChecks.h"
 #include "tests/support/GuiDriver.h"
 
 #include <QApplication>
@@ -173,7 +173,7 @@ void Reader(benchmark::State& state)
     const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
     for (auto _ : state) {
         zuchecklist::CheckListReader reader;
-        if (!reader.ReadFile(saved.file))
+        if (!reader.ReadFile(saved.file).Ok())
             state.SkipWithError("the reader refused the file");
     }
     Finish(state, saved);
@@ -184,7 +184,7 @@ void Scan(benchmark::State& state)
 {
     const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
     for (auto _ : state)
-        benchmark::DoNotOptimize(ScanXml(saved.bytes.constData(), kXmlNestingLimit).elements);
+        benchmark::DoNotOptimize(zuchecklist::LoadChecks::Scan(saved.bytes.constData()).elements);
     Finish(state, saved);
 }
 

@@ -15,6 +15,7 @@
 #include "SampleChecklist.h"
 
 #include "Common/CheckList/CheckListReader.h"
+#include "Common/CheckList/LoadChecks.h"
 #include "Common/CheckList/LoadLimits.h"
 #include "tests/support/GuiDriver.h"
 
@@ -99,6 +100,30 @@ const std::vector<Shape>& Shapes()
          255u * 1024 * 1024 / 7},
         {"list-name-10MB", "<doc><list><name>", [](std::size_t) { return "x"; },
          "</name></list></doc>", 10000000},
+        // References to an undeclared entity, each a node of the DOM check: 24 MB, 180 MB, and
+        // as many as the budget allows.
+        {"undeclared-x-24MB", "<doc>", [](std::size_t) { return "x&a;"; }, "</doc>", 6000000},
+        {"undeclared-180MB", "<doc>", [](std::size_t) { return "&a;"; }, "</doc>", 60000000},
+        {"undeclared-at-budget", "<doc>", [](std::size_t) { return "x&a;"; }, "</doc>", 0},
+        // Markup brought in by an entity, its '<' spelled with leading zeros, 100,000 deep.
+        {"entity-markup-zeros-100000", Doctype([] {
+             std::string value;
+             for (int i = 0; i < 100000; ++i)
+                 value += "&#x03C;a>";
+             for (int i = 0; i < 100000; ++i)
+                 value += "&#0060;/a>";
+             return value;
+         }()),
+         [](std::size_t) { return "&e;"; }, "</doc>", 1},
+        // Characters XML forbids, by reference and raw; a ']' in a quoted entity value.
+        {"forbidden-characters", "<doc><list><name>",
+         [](std::size_t) {
+             return "abc&#0;def s&#xD800;x &#x1; A\x0c"
+                    "B";
+         },
+         "</name></list></doc>", 1},
+        {"bracket-in-entity-value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>",
+         [](std::size_t) { return "&rsqb;"; }, "</name></list></doc>", 1},
     };
     return shapes;
 }
@@ -115,8 +140,8 @@ std::string Build(const Shape& shape, std::size_t count)
 // estimating.
 std::uint64_t Estimate(const std::string& text)
 {
-    return zuchecklist::CheckListReader::MemoryEstimate(
-        QByteArray::fromRawData(text.data(), static_cast<int>(text.size())));
+    using zuchecklist::LoadChecks;
+    return LoadChecks::MemoryEstimate(text.size(), LoadChecks::Scan(text.c_str()));
 }
 
 // The estimate grows by about the same amount with every unit: the largest count that stays
@@ -224,19 +249,20 @@ int Open(const char* file, const char* label)
     // What MainWindow::OpenFile and LoadFile do, without the message box of a refusal.
     std::string verdict;
     zuchecklist::CheckListReader reader;
-    bool read = false;
+    file::Outcome read;
     run(steps[0], [&] { read = reader.ReadFile(name); });
-    if (!read) {
-        verdict = "refused: " + reader.Reason().toStdString();
+    if (!read.Ok()) {
+        verdict = "refused: " + read.sentence.toStdString();
     } else {
         tester.Model() = zuchecklist::CheckListContainer(name);
-        std::string error;
-        bool parsed = false;
-        run(steps[1], [&] { parsed = tester.Model().ParseXML(reader.Text().data(), &error); });
-        if (!parsed) {
-            verdict = "not loaded: " + error;
+        file::Outcome parsed;
+        const XmlScan scan = reader.Scan();
+        QByteArray text = reader.TakeText();
+        run(steps[1], [&] { parsed = tester.Model().ParseXML(text.data(), &scan); });
+        if (!parsed.Ok()) {
+            verdict = "not loaded: " + parsed.sentence.toStdString();
         } else {
-            reader.Text().clear();
+            text.clear();
             run(steps[2], [&] { window.RebuildTree(); });
             run(steps[3], [&] {
                 window.show();
@@ -269,7 +295,7 @@ int Open(const char* file, const char* label)
     const double fileMB = ::stat(file, &info) == 0 ? info.st_size / 1e6 : -1;
     const double estimate = FileEstimateMiB(file);
     std::string check = "-";
-    if (estimate >= 0 && read && base >= 0)
+    if (estimate >= 0 && read.Ok() && base >= 0)
         check = estimate >= MiB(top)
                     ? "estimate covers peak"
                     : "ESTIMATE BELOW PEAK by " +

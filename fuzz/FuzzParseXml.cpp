@@ -1,8 +1,9 @@
 // Feeds arbitrary bytes to the checklist loader. Besides the sanitizers it checks that the
-// nesting walk agrees with the tree RapidXML builds, and reaches the end of the text, wherever
-// RapidXML accepts the text.
+// scan's depth bounds the tree RapidXML builds, and that the scan reaches the end of the text,
+// wherever RapidXML accepts the text the scan walked through its elements.
 #include "Common/CheckList/CheckListContainer.h"
-#include "Common/Xml/XmlNesting.h"
+#include "Common/CheckList/LoadChecks.h"
+#include "Common/CheckList/LoadLimits.h"
 #include "Common/Xml/XmlRead.h"
 
 #include <rapidxml/rapidxml.hpp>
@@ -11,6 +12,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -44,20 +46,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 
     zuchecklist::CheckListContainer container(QStringLiteral("fuzz.xml"));
     container.AddList(QStringLiteral("kept"));
-    const bool loaded = container.ParseXML(text.data());
+    const bool loaded = container.ParseXML(text.data()).Ok();
     if (!loaded && container.GetListCount() != 1)
         std::abort(); // a failed load must leave the document as it was
 
-    bool complete = false;
-    const int walked = XmlNestingDepth(copy.data(), kXmlNestingLimit, &complete);
-    if (walked <= kXmlNestingLimit) {
+    const XmlScan scan = zuchecklist::LoadChecks::Scan(copy.data());
+    if (scan.verdict == XmlScan::Complete || scan.verdict == XmlScan::Malformed) {
+        std::memset(copy.data() + scan.doctypeBegin, ' ', scan.doctypeEnd - scan.doctypeBegin);
         auto document = std::make_unique<rapidxml::xml_document<char>>();
         try {
             document->parse<rapidxml::parse_full>(copy.data());
         } catch (const XmlParseAbort&) {
             return 0;
         }
-        if (TreeDepth(document.get()) != walked || !complete)
+        if (TreeDepth(document.get()) > scan.depth || scan.verdict != XmlScan::Complete)
             std::abort();
     }
     return 0;

@@ -1,38 +1,178 @@
-// Feeds arbitrary bytes to the checks Open makes before loading: decoding, the walk, the
-// document type bounds, the memory estimate and the DOM check. Whatever they accept must be
-// UTF-8 the loader walks to its end, and must load without harm.
+// Holds the checks Open makes before loading to their promises, against the DOM check they
+// guard: on every text they accept, the toolkit's DOM parser runs under a count of its
+// allocations, and
+//   - its peak allocation stays within the memory estimate the checks computed for the text;
+//   - its tree is no deeper than the depth the checks computed;
+//   - no character XML forbids reaches it, raw or by reference;
+// and every text the checks refuse as not well-formed on their own (other than for a forbidden
+// character), the DOM parser refuses too. Accepted texts must also load without harm.
+// With FUZZ_SHOW_PEAK set it prints the peak, the estimate and the depth of every accepted text.
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
-#include "Common/Xml/XmlNesting.h"
+#include "Common/CheckList/LoadChecks.h"
+#include "Common/Xml/XmlDecode.h"
+#include "Common/Xml/XmlScan.h"
 
+#include <QDomDocument>
 #include <QLoggingCategory>
+#include <QRegularExpression>
+#include <QSet>
 
+#include <sanitizer/allocator_interface.h>
+
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <vector>
+
+namespace {
+
+bool g_counting = false;
+long long g_current = 0;
+long long g_peak = 0;
+
+void CountMalloc(const volatile void*, std::size_t size)
+{
+    if (g_counting) {
+        g_current += static_cast<long long>(size);
+        g_peak = std::max(g_peak, g_current);
+    }
+}
+
+void CountFree(const volatile void* pointer)
+{
+    if (g_counting && pointer && __sanitizer_get_ownership(const_cast<const void*>(pointer)))
+        g_current -= static_cast<long long>(
+            __sanitizer_get_allocated_size(const_cast<const void*>(pointer)));
+}
+
+[[noreturn]] void Broken(const char* promise, long long seen, long long promised)
+{
+    std::fprintf(stderr, "Broken promise: %s: %lld, promised %lld\n", promise, seen, promised);
+    std::abort();
+}
+
+// Qt 5's DOM parser keeps only the low 16 bits of a character reference beyond U+FFFF
+// ("&#x10000;" becomes U+0000), while RapidXML, which loads the values, decodes it whole. Those
+// characters in the DOM tree are the DOM parser's own doing, not the text's.
+QSet<uint> g_truncated;
+
+void NoteTruncatedReferences(const QByteArray& utf8)
+{
+    static const QRegularExpression reference(QStringLiteral("&#(x[0-9A-Fa-f]+|[0-9]+);"));
+    g_truncated.clear();
+    auto matches = reference.globalMatch(QString::fromUtf8(utf8));
+    while (matches.hasNext()) {
+        const QString digits = matches.next().captured(1);
+        bool ok = false;
+        const qulonglong code = digits.startsWith(QLatin1Char('x'))
+                                    ? digits.mid(1).toULongLong(&ok, 16)
+                                    : digits.toULongLong(&ok, 10);
+        if (ok && code > 0xFFFF)
+            g_truncated.insert(static_cast<uint>(code & 0xFFFF));
+    }
+}
+
+bool AllowedText(const QString& text)
+{
+    const QVector<uint> characters = text.toUcs4();
+    return std::all_of(characters.begin(), characters.end(),
+                       [](uint c) { return IsXmlChar(c) || g_truncated.contains(c); });
+}
+
+// The deepest level of elements and entity references, and whether every character in the
+// tree is one XML allows. Without recursion: the tree may be deep.
+struct Tree
+{
+    int depth = 0;
+    bool allowed = true;
+};
+
+Tree Examine(const QDomDocument& document)
+{
+    Tree tree;
+    std::vector<std::pair<QDomNode, int>> pending{{document, 0}};
+    while (!pending.empty()) {
+        const QDomNode node = pending.back().first;
+        const int level = pending.back().second;
+        pending.pop_back();
+        tree.depth = std::max(tree.depth, level);
+        tree.allowed = tree.allowed && AllowedText(node.nodeName()) &&
+                       (node.isDocument() || AllowedText(node.nodeValue()));
+        const QDomNamedNodeMap attributes = node.attributes();
+        for (int i = 0; i < attributes.count(); ++i)
+            tree.allowed = tree.allowed && AllowedText(attributes.item(i).nodeValue());
+        for (QDomNode child = node.firstChild(); !child.isNull(); child = child.nextSibling())
+            pending.emplace_back(child, child.isElement() || child.isEntityReference() ? level + 1
+                                                                                       : level);
+    }
+    return tree;
+}
+
+} // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    __sanitizer_install_malloc_and_free_hooks(CountMalloc, CountFree);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+    const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
     zuchecklist::CheckListReader reader;
-    if (!reader.ReadBytes(QByteArray(reinterpret_cast<const char*>(data), static_cast<int>(size)))) {
-        if (reader.Reason().isEmpty() || !reader.Text().isEmpty())
+    const file::Outcome read = reader.ReadBytes(bytes);
+    if (!read.Ok()) {
+        if (read.sentence.isEmpty() || !reader.Text().isEmpty())
             std::abort(); // a refusal always says why and hands nothing on
+        if (read.kind == file::Outcome::NotWellFormed &&
+            reader.Scan().verdict != XmlScan::ForbiddenCharacter) {
+            QByteArray utf8;
+            QString text;
+            DecodeXml(bytes, utf8, text);
+            QDomDocument dom;
+            if (dom.setContent(text, false))
+                Broken("the DOM check reads what the checks refused as not well-formed", 0, 0);
+        }
         return 0;
     }
-    QByteArray& text = reader.Text();
-    const QByteArray unmarked = text.startsWith("\xEF\xBB\xBF") ? text.mid(3) : text;
-    if (text.constData()[text.size()] != 0 || QString::fromUtf8(unmarked).toUtf8() != unmarked)
-        std::abort(); // NUL-terminated UTF-8, every byte of it valid
-    bool complete = false;
-    if (XmlNestingDepth(text.constData(), kXmlNestingLimit, &complete) > kXmlNestingLimit ||
-        !complete)
+
+    QByteArray text = reader.TakeText();
+    const XmlScan scan = reader.Scan();
+    if (text.constData()[text.size()] != 0)
         std::abort();
+    const auto estimate = static_cast<long long>(
+        zuchecklist::LoadChecks::MemoryEstimate(static_cast<std::size_t>(text.size()), scan));
+
+    g_current = 0;
+    g_peak = 0;
+    g_counting = true;
+    auto dom = std::make_unique<QDomDocument>();
+    bool parsed = false;
+    {
+        const QString utf16 = QString::fromUtf8(text);
+        parsed = dom->setContent(utf16, false);
+    }
+    g_counting = false;
+    if (!parsed)
+        Broken("the DOM check refuses what it accepted before", 0, 0);
+    static const bool show = std::getenv("FUZZ_SHOW_PEAK") != nullptr;
+    if (show)
+        std::fprintf(stderr, "peak %lld, estimate %lld, depth %d\n", g_peak, estimate, scan.depth);
+    if (g_peak > estimate)
+        Broken("the DOM check's peak allocation exceeds the estimate", g_peak, estimate);
+    NoteTruncatedReferences(text);
+    const Tree tree = Examine(*dom);
+    if (tree.depth > scan.depth)
+        Broken("the DOM tree is deeper than the checks computed", tree.depth, scan.depth);
+    if (!tree.allowed)
+        Broken("a character XML forbids reached the DOM tree", 0, 0);
+    dom.reset();
+
     zuchecklist::CheckListContainer container(QStringLiteral("fuzz.xml"));
-    container.ParseXML(text.data());
+    container.ParseXML(text.data(), &scan);
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+using file::Outcome;
 using zuchecklist::CheckListReader;
 
 namespace {
@@ -60,12 +61,29 @@ QByteArray Expanding(int count, bool throughParameterEntity)
            "</doc>";
 }
 
+// An entity whose replacement text opens 'levels' elements, its '<' spelled 'lt'.
+QByteArray ReferencedMarkup(const QByteArray& lt, int levels)
+{
+    return "<!DOCTYPE doc [<!ENTITY e \"" + (lt + "a>").repeated(levels) +
+           (lt + "/a>").repeated(levels) + "\">]><doc>&e;</doc>";
+}
+
 QByteArray Declaring(int count)
 {
     QByteArray declarations;
     for (int i = 0; i < count; ++i)
         declarations += "<!ENTITY e" + QByteArray::number(i) + " \"x\">";
     return "<!DOCTYPE doc [" + declarations + "]><doc/>";
+}
+
+// What this process has read so far, through every descriptor.
+qint64 BytesReadSoFar()
+{
+    QFile io(QStringLiteral("/proc/self/io"));
+    if (!io.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray first = io.readLine();
+    return first.startsWith("rchar:") ? first.mid(6).trimmed().toLongLong() : 0;
 }
 
 struct Accepted
@@ -98,10 +116,23 @@ TEST(CheckListReaderTest, DecodesEveryEncodingTheFileDeclaresIntoUtf8)
          Utf16(sample, false, true) + QByteArray("\0\0\x00\xD8", 4), utf8},
         {"UTF-32LE with mark", Utf32(sample, false), utf8},
         {"UTF-32BE with mark", Utf32(sample, true), utf8},
+        {"UTF-16BE without mark", Utf16("<?xml version=\"1.0\"?>" + sample, true, false),
+         "<?xml version=\"1.0\"?>" + utf8},
+        {"U+FFFD itself in UTF-8", "<doc>\xEF\xBF\xBD</doc>", "<doc>\xEF\xBF\xBD</doc>"},
+        {"U+FFFD itself in UTF-16", Utf16(QStringLiteral("<doc>\uFFFD</doc>"), false, true),
+         "<doc>\xEF\xBF\xBD</doc>"},
+        {"undeclared entities, also inside a declared one",
+         "<!DOCTYPE doc [<!ENTITY b \"&a;\">]><doc>&b;&nbsp;</doc>",
+         "<!DOCTYPE doc [<!ENTITY b \"&a;\">]><doc>&b;&nbsp;</doc>"},
+        {"external entity", "<!DOCTYPE doc [<!ENTITY e SYSTEM \"e.xml\">]><doc>&e;</doc>",
+         "<!DOCTYPE doc [<!ENTITY e SYSTEM \"e.xml\">]><doc>&e;</doc>"},
+        {"']' in a quoted entity value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc>&rsqb;</doc>",
+         "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc>&rsqb;</doc>"},
     };
     for (const Accepted& c : cases) {
         CheckListReader reader;
-        EXPECT_TRUE(reader.ReadBytes(c.bytes)) << c.what << ": " << reader.Reason().toStdString();
+        const Outcome read = reader.ReadBytes(c.bytes);
+        EXPECT_TRUE(read.Ok()) << c.what << ": " << read.sentence.toStdString();
         EXPECT_EQ(reader.Text(), c.text) << c.what;
         EXPECT_EQ(reader.Text().constData()[reader.Text().size()], '\0') << c.what;
     }
@@ -111,77 +142,111 @@ struct Refused
 {
     const char* what;
     QByteArray bytes;
-    CheckListReader::Failure failure;
+    Outcome::Kind failure;
     const char* reason;
 };
 
 TEST(CheckListReaderTest, RefusesWhatCannotBeDecodedOrBoundedWithItsReason)
 {
     const Refused cases[] = {
-        {"Latin-1 byte in UTF-8", "<doc>Caf\xE9</doc>", CheckListReader::Undecodable,
+        {"Latin-1 byte in UTF-8", "<doc>Caf\xE9</doc>", Outcome::Undecodable,
          "It is not valid UTF-8 text."},
-        {"UTF-8 cut inside a character", "<doc/>\xC3", CheckListReader::Undecodable,
+        {"UTF-8 cut inside a character", "<doc/>\xC3", Outcome::Undecodable,
          "It is not valid UTF-8 text."},
-        {"encoded surrogate", "<doc>\xED\xA0\x80</doc>", CheckListReader::Undecodable,
+        {"encoded surrogate", "<doc>\xED\xA0\x80</doc>", Outcome::Undecodable,
          "It is not valid UTF-8 text."},
         {"lone surrogate in UTF-16",
          Utf16("<doc>", false, true) + QByteArray("\x00\xD8", 2) + Utf16("</doc>", false, false),
-         CheckListReader::Undecodable, "It is not valid UTF-16LE text."},
-        {"odd byte count in UTF-16", Utf16("<doc/>", true, true) + "x",
-         CheckListReader::Undecodable, "It is not valid UTF-16BE text."},
+         Outcome::Undecodable, "It is not valid UTF-16LE text."},
+        {"odd byte count in UTF-16", Utf16("<doc/>", true, true) + "x", Outcome::Undecodable,
+         "It is not valid UTF-16BE text."},
         {"unknown encoding", "<?xml version=\"1.0\" encoding=\"x-none\"?><doc/>",
-         CheckListReader::Undecodable, "Its encoding \"x-none\" is not known."},
+         Outcome::Undecodable, "Its encoding \"x-none\" is not known."},
         {"UTF-16 declared on 8-bit bytes", "<?xml version=\"1.0\" encoding=\"UTF-16\"?><doc/>",
-         CheckListReader::Undecodable, "It is not valid UTF-16 text."},
-        {"cut short", "<doc>\n<list>", CheckListReader::NotWellFormed,
+         Outcome::Undecodable, "It is not valid UTF-16 text."},
+        {"cut short", "<doc>\n<list>", Outcome::NotWellFormed,
          "It is not well-formed XML: unexpected markup or end of text at line 2, column 7."},
-        {"closing tag of another element", "<doc>\n<a></b></doc>", CheckListReader::NotWellFormed,
+        {"closing tag of another element", "<doc>\n<a></b></doc>", Outcome::NotWellFormed,
          "It is not well-formed XML: unexpected markup or end of text at line 2, column 4."},
-        {"column counts characters", "<doc>\xC3\xA9\xC3\xA9</x>", CheckListReader::NotWellFormed,
+        {"column counts characters", "<doc>\xC3\xA9\xC3\xA9</x>", Outcome::NotWellFormed,
          "It is not well-formed XML: unexpected markup or end of text at line 1, column 8."},
         {"only the DOM parser objects: a bare ampersand", "<doc>a & b</doc>",
-         CheckListReader::NotWellFormed, "It is not well-formed XML: "},
-        {"257 levels", Nested(257), CheckListReader::TooDeep,
+         Outcome::NotWellFormed, "It is not well-formed XML: "},
+        {"257 levels", Nested(257), Outcome::TooDeep,
          "Its elements are nested deeper than 256 levels."},
         {"markup in an entity nests deeper",
          "<!DOCTYPE doc [<!ENTITY e \"" + QByteArray("<a>").repeated(200) +
              QByteArray("</a>").repeated(200) + "\">]><doc>" + QByteArray("<b>").repeated(60) +
              "&e;" + QByteArray("</b>").repeated(60) + "</doc>",
-         CheckListReader::TooDeep, "Its elements are nested deeper than 256 levels."},
-        {"1,001 entity declarations", Declaring(1001), CheckListReader::TooMuchMemory,
+         Outcome::TooDeep, "Its elements are nested deeper than 256 levels."},
+        {"markup by decimal reference with leading zeros", ReferencedMarkup("&#0060;", 300),
+         Outcome::TooDeep, "Its elements are nested deeper than 256 levels."},
+        {"markup by hexadecimal reference", ReferencedMarkup("&#x3c;", 300), Outcome::TooDeep,
+         "Its elements are nested deeper than 256 levels."},
+        {"markup by hexadecimal reference with leading zeros",
+         ReferencedMarkup("&#x0003C;", 100'000), Outcome::TooDeep,
+         "Its elements are nested deeper than 256 levels."},
+        {"1,001 entity declarations", Declaring(1001), Outcome::TooMuchMemory,
          "Its document type declares more than 1000 entities."},
-        {"expansion beyond 1 MiB", Expanding(263, false), CheckListReader::TooMuchMemory,
+        {"expansion beyond 1 MiB", Expanding(263, false), Outcome::TooMuchMemory,
          "Its entity references expand to more than 1048576 characters."},
-        {"entity declared through a parameter entity", Expanding(263, true),
-         CheckListReader::TooMuchMemory,
+        {"entity declared through a parameter entity", Expanding(263, true), Outcome::TooMuchMemory,
          "Its entity references expand to more than 1048576 characters."},
         {"entity that refers to itself",
          "<!DOCTYPE doc [<!ENTITY a \"&b;\"><!ENTITY b \"x&a;\">]><doc>&a;</doc>",
-         CheckListReader::NotWellFormed,
+         Outcome::NotWellFormed,
          "It is not well-formed XML: an entity that refers to itself at line 1, column 28."},
-        {"DOCTYPE the loader reads otherwise", "<!DOCTYPE doc [<!ENTITY a \"]>\">]><doc/>",
-         CheckListReader::NotWellFormed,
-         "It is not well-formed XML: unexpected markup or end of text at line 1, column 30."},
+        {"undeclared references beyond the memory budget",
+         "<doc>" + QByteArray("x&a;").repeated(4'000'000) + "</doc>", Outcome::TooMuchMemory,
+         "Checking it would need more than 1792 MiB of memory."},
+        {"U+0000 by reference", "<doc>abc&#0;def</doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 9."},
+        {"surrogate by reference", "<doc>\n s&#xD800;x</doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 2, column 3."},
+        {"C0 control by reference, in an attribute", "<doc a='&#x0001;'/>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at "},
+        {"beyond Unicode by reference", "<doc>&#x110000;</doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 6."},
+        {"forbidden by reference in an entity nobody uses",
+         "<!DOCTYPE doc [<!ENTITY e \"&#31;\">]><doc/>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 28."},
+        {"raw form feed",
+         "<doc>A\x0c"
+         "B</doc>",
+         Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 7."},
+        {"raw control in a comment", "<doc><!-- \x01 --></doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 11."},
+        {"raw U+FFFE", "<doc>\xEF\xBF\xBE</doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 6."},
+        {"raw U+FFFF in UTF-16", Utf16("<doc>", true, true) + QByteArray("\xFF\xFF", 2),
+         Outcome::NotWellFormed,
+         "It is not well-formed XML: a character XML does not allow at line 1, column 6."},
+        {"reference without digits", "<doc>&#x;</doc>", Outcome::NotWellFormed,
+         "It is not well-formed XML: a declaration or reference it cannot read at line 1, "
+         "column 6."},
+        {"legacy byte its codec cannot map",
+         "<?xml version='1.0' encoding='ISO-8859-8'?><doc>\xA1</doc>", Outcome::Undecodable,
+         "It is not valid ISO-8859-8 text."},
         {"more rows than the memory budget",
          "<doc><list>" + QByteArray("<item/>").repeated(2'700'000) + "</list></doc>",
-         CheckListReader::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
+         Outcome::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
         {"more elements than the DOM check's memory budget",
-         "<doc>" + QByteArray("<a/>").repeated(6'800'000) + "</doc>",
-         CheckListReader::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
+         "<doc>" + QByteArray("<a/>").repeated(6'800'000) + "</doc>", Outcome::TooMuchMemory,
+         "Checking it would need more than 1792 MiB of memory."},
     };
     for (const Refused& c : cases) {
         Watchdog watchdog(c.what, 60);
         CheckListReader reader;
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(reader.ReadBytes(c.bytes)) << c.what;
+        const Outcome read = reader.ReadBytes(c.bytes);
         const std::string diagnostic = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(reader.GetFailure(), c.failure) << c.what;
-        EXPECT_TRUE(reader.Reason().startsWith(QLatin1String(c.reason)))
-            << c.what << ": " << reader.Reason().toStdString();
+        EXPECT_EQ(read.kind, c.failure) << c.what;
+        EXPECT_TRUE(read.sentence.startsWith(QLatin1String(c.reason)))
+            << c.what << ": " << read.sentence.toStdString();
         EXPECT_TRUE(reader.Text().isEmpty()) << c.what;
-        EXPECT_EQ(diagnostic, c.failure == CheckListReader::TooDeep
-                                  ? "Xml nesting is deeper than 256 levels.\n"
-                                  : "")
+        EXPECT_EQ(diagnostic,
+                  c.failure == Outcome::TooDeep ? "Xml nesting is deeper than 256 levels.\n" : "")
             << c.what;
     }
 }
@@ -195,8 +260,8 @@ TEST(CheckListReaderTest, ManyAttributesOnOneElementLoadInLinearTime)
         text += " a" + QByteArray::number(i) + "=\"\"";
     text += "/>";
     Watchdog watchdog("checking 300,000 attributes", 120);
-    CheckListReader reader;
-    EXPECT_TRUE(reader.ReadBytes(text)) << reader.Reason().toStdString();
+    const Outcome read = CheckListReader().ReadBytes(text);
+    EXPECT_TRUE(read.Ok()) << read.sentence.toStdString();
 }
 
 // The limits themselves, each from just inside to just outside.
@@ -204,8 +269,8 @@ TEST(CheckListReaderTest, AcceptsWhatLiesJustWithinEachLimit)
 {
     for (const QByteArray& bytes :
          {Nested(256), Declaring(1000), Expanding(262, false), Expanding(261, true)}) {
-        CheckListReader reader;
-        EXPECT_TRUE(reader.ReadBytes(bytes)) << reader.Reason().toStdString();
+        const Outcome read = CheckListReader().ReadBytes(bytes);
+        EXPECT_TRUE(read.Ok()) << read.sentence.toStdString();
     }
 }
 
@@ -239,10 +304,9 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
             names.push_back(QLatin1String(device));
     for (const QString& name : names) {
         Watchdog watchdog("reading a special file", 20);
-        CheckListReader reader;
-        EXPECT_FALSE(reader.ReadFile(name));
-        EXPECT_EQ(reader.GetFailure(), CheckListReader::NotRegularFile) << name.toStdString();
-        EXPECT_EQ(reader.Reason(), QStringLiteral("It is not a regular file."));
+        const Outcome read = CheckListReader().ReadFile(name);
+        EXPECT_EQ(read.kind, Outcome::NotRegularFile) << name.toStdString();
+        EXPECT_EQ(read.sentence, QStringLiteral("It is not a regular file."));
     }
 
     // A FIFO whose writer stays open would never deliver an end.
@@ -250,9 +314,7 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
     ASSERT_GE(writer, 0);
     {
         Watchdog watchdog("reading a FIFO with a writer", 20);
-        CheckListReader reader;
-        EXPECT_FALSE(reader.ReadFile(Path("fifo")));
-        EXPECT_EQ(reader.GetFailure(), CheckListReader::NotRegularFile);
+        EXPECT_EQ(CheckListReader().ReadFile(Path("fifo")).kind, Outcome::NotRegularFile);
     }
     ::close(writer);
 
@@ -261,50 +323,74 @@ TEST_F(CheckListReaderFileTest, RefusesEveryFileThatIsNotRegularWithoutBlocking)
     const QString locked = Write("locked.xml", "<doc/>");
     ASSERT_EQ(::chmod(QFile::encodeName(locked).constData(), 0), 0);
     EXPECT_EQ(support::RunUnprivileged([&locked] {
-                  CheckListReader reader;
-                  return !reader.ReadFile(locked) &&
-                                 reader.GetFailure() == CheckListReader::Unreadable &&
-                                 reader.Reason() ==
+                  const Outcome read = CheckListReader().ReadFile(locked);
+                  return read.kind == Outcome::Unreadable &&
+                                 read.sentence ==
                                      QStringLiteral("It cannot be read: Permission denied.")
                              ? 0
                              : 1;
               }),
               0);
 
-    CheckListReader reader;
-    EXPECT_FALSE(reader.ReadFile(Path("missing")));
-    EXPECT_EQ(reader.GetFailure(), CheckListReader::Unreadable);
-    EXPECT_EQ(reader.Reason(), QStringLiteral("It cannot be read: No such file or directory."));
+    const Outcome missing = CheckListReader().ReadFile(Path("missing"));
+    EXPECT_EQ(missing.kind, Outcome::Unreadable);
+    EXPECT_EQ(missing.sentence, QStringLiteral("It cannot be read: No such file or directory."));
+}
+
+// A FIFO, or a directory, swapped in between the look before opening and the open: the open
+// must not block, and the look at the opened file must refuse it.
+TEST_F(CheckListReaderFileTest, RefusesASpecialFileSwappedInBeforeTheOpen)
+{
+    const QByteArray path = QFile::encodeName(Path("swapped.xml"));
+    for (bool fifo : {true, false}) {
+        Write("swapped.xml", "<doc/>");
+        Watchdog watchdog("opening a file swapped for a FIFO", 20);
+        const Outcome read = CheckListReader().ReadFile(
+            Path("swapped.xml"), zuchecklist::limits::kMaxFileBytes, [&path, fifo] {
+                ASSERT_EQ(::unlink(path.constData()), 0);
+                ASSERT_EQ(fifo ? ::mkfifo(path.constData(), 0600) : ::mkdir(path.constData(), 0700),
+                          0);
+            });
+        EXPECT_EQ(read.kind, Outcome::NotRegularFile) << fifo;
+        ASSERT_EQ(fifo ? ::unlink(path.constData()) : ::rmdir(path.constData()), 0);
+    }
 }
 
 TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
 {
     const QString exact = Write("exact.xml", "<doc>" + QByteArray(89, ' ') + "</doc>"); // 100 bytes
     CheckListReader reader;
-    EXPECT_TRUE(reader.ReadFile(exact, 100)) << reader.Reason().toStdString();
+    EXPECT_TRUE(reader.ReadFile(exact, 100).Ok());
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(reader.ReadFile(exact, 99));
+    Outcome read = reader.ReadFile(exact, 99);
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Checklist file is larger than 99 bytes: " + QFile::encodeName(exact).toStdString() +
                   ".\n");
-    EXPECT_EQ(reader.GetFailure(), CheckListReader::TooLarge);
-    EXPECT_EQ(reader.Reason(), QStringLiteral("It is larger than 99 bytes."));
+    EXPECT_EQ(read.kind, Outcome::TooLarge);
+    EXPECT_EQ(read.sentence, QStringLiteral("It is larger than 99 bytes."));
 
     // Files that report no size at all but deliver more than the limit, one without end.
     if (QFile::exists(QStringLiteral("/proc/self/pagemap"))) {
         Watchdog watchdog("reading /proc/self/pagemap", 60);
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(reader.ReadFile(QStringLiteral("/proc/self/pagemap")));
+        read = reader.ReadFile(QStringLiteral("/proc/self/pagemap"));
         testing::internal::GetCapturedStderr();
-        EXPECT_TRUE(reader.GetFailure() == CheckListReader::TooLarge ||
-                    reader.GetFailure() == CheckListReader::Unreadable);
+        EXPECT_TRUE(read.kind == Outcome::TooLarge || read.kind == Outcome::Unreadable);
     }
     if (QFile::exists(QStringLiteral("/proc/self/maps"))) {
         testing::internal::CaptureStderr();
-        EXPECT_FALSE(reader.ReadFile(QStringLiteral("/proc/self/maps"), 100));
+        read = reader.ReadFile(QStringLiteral("/proc/self/maps"), 100);
         testing::internal::GetCapturedStderr();
-        EXPECT_EQ(reader.GetFailure(), CheckListReader::TooLarge);
+        EXPECT_EQ(read.kind, Outcome::TooLarge);
     }
+
+    // Limits beyond the default are the default; a negative one is 0.
+    read = reader.ReadFile(exact, zuchecklist::limits::kMaxFileBytes * 4);
+    EXPECT_TRUE(read.Ok()) << read.sentence.toStdString();
+    testing::internal::CaptureStderr();
+    read = reader.ReadFile(exact, -5);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(read.sentence, QStringLiteral("It is larger than 0 bytes."));
 
     // The default limit, refused on the reported size before anything is read.
     const QString huge = Path("huge.xml");
@@ -314,11 +400,13 @@ TEST_F(CheckListReaderFileTest, ReadsNoMoreThanOneByteBeyondTheLimit)
         ASSERT_TRUE(file.resize(zuchecklist::limits::kMaxFileBytes + 1));
     }
     testing::internal::CaptureStderr();
-    EXPECT_FALSE(reader.ReadFile(huge));
+    const qint64 before = BytesReadSoFar();
+    read = reader.ReadFile(huge);
+    EXPECT_LT(BytesReadSoFar() - before, 4096) << "the content was read";
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "Checklist file is larger than 268435456 bytes: " +
                   QFile::encodeName(huge).toStdString() + ".\n");
-    EXPECT_EQ(reader.GetFailure(), CheckListReader::TooLarge);
+    EXPECT_EQ(read.kind, Outcome::TooLarge);
 }
 
 } // namespace

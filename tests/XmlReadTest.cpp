@@ -125,6 +125,16 @@ TEST_F(XmlReadTest, TextIsCutToTheBufferAndAlwaysTerminated)
     EXPECT_EQ(none[0], '\0');
     EXPECT_EQ(GetXmlText(r, "missing", out, sizeof out, "defaultvalue"), 12u);
     EXPECT_STREQ(out, "defa");
+
+    // A reference to U+0000 ends the text where it stands, in every reader.
+    r = Parse("<r><v>ab&#0;cd</v><w k='ab&#0;cd'/></r>");
+    EXPECT_EQ(GetXmlText(r, "v", out, sizeof out, ""), 2u);
+    EXPECT_STREQ(out, "ab");
+    EXPECT_EQ(GetXmlText(r, "w", out, sizeof out, "", "k"), 2u);
+    EXPECT_STREQ(out, "ab");
+    std::string text;
+    GetXmlString(r, "v", text, "");
+    EXPECT_EQ(text, "ab");
 }
 
 TEST_F(XmlReadTest, ParseErrorIsReportedOnceAndLeavesTheParse)

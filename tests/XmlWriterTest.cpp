@@ -161,6 +161,9 @@ TEST(XmlAttributeList, AddBeyondCapacityIsRefused)
         EXPECT_EQ(attributes.Add(new XmlAttribute("b", 2)), 1);
         EXPECT_EQ(attributes.Add(extra), -1);
         EXPECT_EQ(attributes.Count(), 2);
+        EXPECT_EQ(attributes.At(1)->IntValue(), 2);
+        EXPECT_EQ(attributes.At(2), nullptr) << "the index equal to the count";
+        EXPECT_EQ(attributes.At(-1), nullptr);
 
         MemoryFile file;
         XmlWriter writer(&file);

@@ -6,6 +6,7 @@
 #   package        building and checking the Debian package (tools/build-deb.sh)
 #   package-check  trying the built package on a virtual display (tools/check-package.sh)
 #   icon           rendering the icons from their drawing (tools/make-icon.sh)
+#   translations   extracting the translatable texts (tools/check-translations.sh)
 set -euo pipefail
 
 packages=(
@@ -23,6 +24,7 @@ for group in "$@"; do
     package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
     package-check) packages+=(desktop-file-utils appstream "${display[@]}") ;;
     icon) packages+=(librsvg2-bin) ;;
+    translations) packages+=(qttools5-dev-tools) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done

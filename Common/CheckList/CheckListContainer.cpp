@@ -1,7 +1,8 @@
 #include "CheckListContainer.h"
 
 #include "Common/File/FileReplacer.h"
-#include "Common/Xml/XmlNesting.h"
+#include "LoadChecks.h"
+
 #include "Common/Xml/XmlRead.h"
 #include "Common/Xml/XmlWriter.h"
 
@@ -11,6 +12,7 @@
 #include <QLoggingCategory>
 
 #include <cstdio>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -94,37 +96,44 @@ void CheckListContainer::SetFileName(const QString& fileName)
     m_fileName = fileName;
 }
 
-bool CheckListContainer::ParseXML(char* text, std::string* error)
+file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
 {
-    std::string ignored;
-    std::string& why = error ? *error : ignored;
-    if (!text) {
-        why = "no text";
-        return false;
+    using file::Outcome;
+    if (!text)
+        return Outcome::Failed(Outcome::NotChecklist, tr("It holds no text."));
+    XmlScan scanned;
+    if (!checked) {
+        scanned = LoadChecks::Scan(text);
+        checked = &scanned;
     }
-    if (XmlNestingDepth(text, kXmlNestingLimit) > kXmlNestingLimit) {
-        ReportXmlNestingTooDeep();
-        why = "elements nested deeper than " + std::to_string(kXmlNestingLimit) + " levels";
-        return false;
-    }
+    // A syntax error of the walk is one RapidXML finds as well, at the same place: it reports
+    // it in its own words. Whatever else stopped the walk, RapidXML might pass over.
+    Outcome judged = LoadChecks::Judge(text, *checked);
+    if (!judged.Ok() && checked->verdict != XmlScan::Malformed)
+        return judged;
+    // RapidXML reads a document type declaration otherwise than XML does (it ends the internal
+    // subset at the first ']', even in a quoted value) and ignores what it declares: it gets
+    // blanks in its place.
+    std::memset(text + checked->doctypeBegin, ' ', checked->doctypeEnd - checked->doctypeBegin);
 
     // The document carries a 64 KiB node pool: too large for the stack.
     auto document = std::make_unique<rapidxml::xml_document<char>>();
     try {
         document->parse<rapidxml::parse_full>(text);
     } catch (const XmlParseAbort& abort) {
-        // The handler has reported it.
-        why = abort.what;
-        if (abort.where >= text)
-            why += " at byte " + std::to_string(abort.where - text);
-        return false;
+        // The handler has reported it. The text before the fault keeps its lines, as
+        // RapidXML replaces references in place only within the values it has read.
+        const std::size_t offset = abort.where >= text ? abort.where - text : 0;
+        return LoadChecks::NotWellFormed(text, offset, QString::fromUtf8(abort.what));
     }
 
+    if (!judged.Ok())
+        return judged;
     const XmlNode* doc = FirstXmlElement(document.get(), "doc");
     if (!doc) {
         std::fputs("Parse error in global part\n", stderr);
-        why = "no <doc> element";
-        return false;
+        return Outcome::Failed(Outcome::NotChecklist,
+                               tr("It cannot be loaded as a checklist: it has no <doc> element."));
     }
 
     // Composing the trace costs more than parsing; skip it when nobody would see it.
@@ -157,7 +166,7 @@ bool CheckListContainer::ParseXML(char* text, std::string* error)
         }
         m_lists.push_back(std::move(list));
     }
-    return true;
+    return {};
 }
 
 namespace {

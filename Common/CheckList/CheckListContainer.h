@@ -1,5 +1,9 @@
 #pragma once
 
+#include "Common/File/Outcome.h"
+#include "Common/Xml/XmlScan.h"
+
+#include <QCoreApplication>
 #include <QString>
 #include <QStringList>
 
@@ -33,6 +37,8 @@ struct SaveFailure
 // return an empty string or 0.
 class CheckListContainer
 {
+    Q_DECLARE_TR_FUNCTIONS(CheckListContainer)
+
 public:
     explicit CheckListContainer(const QString& fileName);
 
@@ -56,10 +62,11 @@ public:
     void SetFileName(const QString& fileName);
 
     // Appends the lists of a checklist XML text. 'text' must be writable and NUL-terminated:
-    // it is parsed in place. False, with the container unchanged, when the text is not
-    // well-formed, nests too deeply or has no <doc> element; 'error' then tells why in a few
-    // words, such as "expected > at byte 120".
-    bool ParseXML(char* text, std::string* error = nullptr);
+    // it is parsed in place. Unless 'checked' gives the scan LoadChecks made of this very text,
+    // it is scanned first. Fails, with the container unchanged, when the scan does not complete
+    // (not well-formed, too deep, a forbidden character, an entity it does not define), when
+    // RapidXML refuses the text, or when it has no <doc> element.
+    file::Outcome ParseXML(char* text, const XmlScan* checked = nullptr);
 
     // Writes the document to the file name, replacing the file's content as a whole: a failed
     // save leaves the previous content, and the file keeps its owner, group and mode. True on

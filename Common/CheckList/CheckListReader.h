@@ -1,62 +1,46 @@
 #pragma once
 
 #include "Common/CheckList/LoadLimits.h"
+#include "Common/File/BoundedRead.h"
+#include "Common/File/Outcome.h"
+#include "Common/Xml/XmlScan.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QString>
-
-#include <cstdint>
 
 namespace zuchecklist {
 
 // Reads a checklist file and makes sure that everything the loading does with it stays
 // bounded: only regular files are read, never more than the size limit, the text is decoded
 // by the encoding the file declares, and it is judged well-formed by the toolkit's DOM parser
-// only after cheap linear checks have shown that the DOM parser's depth, memory and entity
-// expansion stay within the limits of LoadLimits.h.
+// only after one linear scan has shown that the DOM parser's depth, memory and entity
+// expansion stay within the limits of LoadLimits.h, and that no character XML forbids is in it.
 //
-// On success Text() holds the text as UTF-8, writable and NUL-terminated, for
-// CheckListContainer::ParseXML. On failure Failure() and Reason() tell why.
+// On success TakeText() hands over the text as UTF-8, writable and NUL-terminated, with the
+// scan that CheckListContainer::ParseXML needs not to walk it again.
 class CheckListReader
 {
+    Q_DECLARE_TR_FUNCTIONS(CheckListReader)
+
 public:
-    enum Failure
-    {
-        NoFailure,
-        NotRegularFile,
-        Unreadable,
-        TooLarge,
-        NotWellFormed,
-        TooDeep,
-        TooMuchMemory,
-        Undecodable
-    };
-
-    // 'maxBytes', at most the default, is the size limit; no more than one byte beyond it is
-    // ever read.
-    bool ReadFile(const QString& fileName, qint64 maxBytes = limits::kMaxFileBytes);
+    // 'maxBytes' is the size limit, at most the default; no more than one byte beyond it is
+    // ever read. 'beforeOpen' is for tests (BoundedRead::Read).
+    file::Outcome ReadFile(const QString& fileName, qint64 maxBytes = limits::kMaxFileBytes,
+                           const file::BoundedRead::Hook& beforeOpen = {});
     // The same decoding and checks on the bytes of a file already in memory.
-    bool ReadBytes(QByteArray bytes);
+    file::Outcome ReadBytes(QByteArray bytes);
 
-    QByteArray& Text() { return m_text; }
-
-    // The larger of the estimated peaks of memory that loading the UTF-8 text would reach, as
-    // ReadBytes weighs it against the budget; 0 for a text refused before that (too deep, not
-    // walked to its end, or a document type refused).
-    static std::uint64_t MemoryEstimate(const QByteArray& utf8);
-    Failure GetFailure() const { return m_failure; }
-    // One sentence for the user, such as "It is not a regular file."
-    QString Reason() const { return m_reason; }
+    QByteArray TakeText() { return std::move(m_text); }
+    const QByteArray& Text() const { return m_text; }
+    const XmlScan& Scan() const { return m_scan; }
 
 private:
-    bool Fail(Failure failure, const QString& reason);
-    bool Decode(QByteArray& bytes, QString& text);
-    bool CheckBounds(const QString& text);
-    bool NotWellFormedAt(std::size_t offset, const QString& what);
+    file::Outcome Fail(file::Outcome outcome);
+    file::Outcome CheckBounds(const QString& text);
 
     QByteArray m_text;
-    Failure m_failure = NoFailure;
-    QString m_reason;
+    XmlScan m_scan;
 };
 
 } // namespace zuchecklist

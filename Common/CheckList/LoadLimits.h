@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 
 // What the checklist loader accepts. Every limit lies far beyond any real checklist: the format
 // needs four levels of nesting, no attributes and no document type, and a checklist of
@@ -12,7 +13,9 @@ namespace zuchecklist::limits {
 // read from a file whatever size it reports.
 constexpr std::int64_t kMaxFileBytes = std::int64_t{256} * 1024 * 1024;
 
-// Elements nest no deeper than kXmlNestingLimit (Common/Xml/XmlNesting.h): 256 levels.
+// Elements nest no deeper than this: RapidXML descends once per level, on the stack. The
+// format itself needs four.
+constexpr int kMaxNesting = 256;
 
 // Loading passes through phases that each hold their own structures: the DOM tree of the
 // well-formedness check, then the parser's tree and the document, then the document and the
@@ -26,7 +29,13 @@ constexpr std::uint64_t kMemoryBudgetBytes = 1792ull * 1024 * 1024; // 1.75 GiB
 constexpr std::uint64_t kCostPerElement = 272;
 constexpr std::uint64_t kCostPerTextRun = 208;
 constexpr std::uint64_t kCostPerAttribute = 640;
-constexpr std::uint64_t kCostPerOtherNode = 240; // comments, CDATA sections, instructions
+// Comments, CDATA sections, instructions, and the document type's entity declarations.
+constexpr std::uint64_t kCostPerOtherNode = 240;
+// Every entity reference stays in the DOM tree as a node of its own, and splits the text
+// around it into a text node more.
+constexpr std::uint64_t kCostPerReference = kCostPerOtherNode + kCostPerTextRun;
+// What the DOM check holds whatever the text: the document, the reader and their buffers.
+constexpr std::uint64_t kCostOfDocument = std::uint64_t{4} * 1024;
 // Per byte of UTF-8 text: the text itself, its UTF-16 copy, and the DOM's copy of the
 // character data; the longest run of character data costs more again, as the DOM parser
 // gathers it in a buffer of its own.
@@ -45,3 +54,13 @@ constexpr std::uint64_t kMaxEntityExpansion =
     std::uint64_t{1024} * 1024; // characters, for the whole text
 
 } // namespace zuchecklist::limits
+
+namespace zuchecklist {
+
+// The one diagnostic line for a text refused for its nesting, on stderr.
+inline void ReportNestingTooDeep()
+{
+    std::fprintf(stderr, "Xml nesting is deeper than %d levels.\n", limits::kMaxNesting);
+}
+
+} // namespace zuchecklist

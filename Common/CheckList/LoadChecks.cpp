@@ -1,0 +1,118 @@
+#include "LoadChecks.h"
+
+#include "LoadLimits.h"
+
+#include <algorithm>
+
+namespace zuchecklist {
+
+namespace {
+
+// 1-based line and column (in characters) of a byte offset into UTF-8 text.
+void LineAndColumn(const char* utf8, std::size_t offset, int* line, int* column)
+{
+    *line = 1;
+    *column = 1;
+    for (std::size_t i = 0; i < offset && utf8[i]; ++i) {
+        if (utf8[i] == '\n') {
+            ++*line;
+            *column = 1;
+        } else if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
+            ++*column;
+        }
+    }
+}
+
+} // namespace
+
+XmlScan LoadChecks::Scan(const char* utf8)
+{
+    XmlScanLimits scanLimits{limits::kMaxNesting, limits::kMaxEntityDeclarations,
+                             limits::kMaxEntityExpansion};
+    // Each may become a row of the tree.
+    scanLimits.counted[0] = "list";
+    scanLimits.counted[1] = "item";
+    return ScanXml(utf8, scanLimits);
+}
+
+file::Outcome LoadChecks::NotWellFormed(const QString& what, int line, int column)
+{
+    return file::Outcome::Failed(
+        file::Outcome::NotWellFormed,
+        tr("It is not well-formed XML: %1 at line %2, column %3.").arg(what).arg(line).arg(column),
+        line, column);
+}
+
+file::Outcome LoadChecks::NotWellFormed(const char* utf8, std::size_t offset, const QString& what)
+{
+    int line = 0;
+    int column = 0;
+    LineAndColumn(utf8, offset, &line, &column);
+    return NotWellFormed(what, line, column);
+}
+
+file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
+{
+    using file::Outcome;
+    int line = 0;
+    int column = 0;
+    LineAndColumn(utf8, scan.stop, &line, &column);
+    switch (scan.verdict) {
+    case XmlScan::Complete:
+        return {};
+    case XmlScan::Malformed:
+        // Where the walk stops early, the loader's parser would stop too; the DOM parser might
+        // go on where nothing bounds it.
+        return NotWellFormed(tr("unexpected markup or end of text"), line, column);
+    case XmlScan::NotXml:
+        return NotWellFormed(tr("a declaration or reference it cannot read"), line, column);
+    case XmlScan::RecursiveEntity:
+        return NotWellFormed(tr("an entity that refers to itself"), line, column);
+    case XmlScan::ForbiddenCharacter:
+        return Outcome::Failed(
+            Outcome::NotWellFormed,
+            tr("It is not well-formed XML: a character XML does not allow at line %1, column %2.")
+                .arg(line)
+                .arg(column),
+            line, column);
+    case XmlScan::TooDeep:
+        ReportNestingTooDeep();
+        return Outcome::Failed(
+            Outcome::TooDeep,
+            tr("Its elements are nested deeper than %1 levels.").arg(limits::kMaxNesting));
+    case XmlScan::TooManyDeclarations:
+        return Outcome::Failed(Outcome::TooMuchMemory,
+                               tr("Its document type declares more than %1 entities.")
+                                   .arg(limits::kMaxEntityDeclarations));
+    case XmlScan::TooMuchExpansion:
+        return Outcome::Failed(Outcome::TooMuchMemory,
+                               tr("Its entity references expand to more than %1 characters.")
+                                   .arg(limits::kMaxEntityExpansion));
+    }
+    return NotWellFormed(tr("unexpected markup or end of text"), line, column);
+}
+
+std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
+{
+    using namespace limits;
+    if (scan.verdict != XmlScan::Complete)
+        return 0;
+    // However often entities that expand to nothing are referenced, the product stays in range.
+    if (scan.references > kMemoryBudgetBytes / kCostPerReference)
+        return UINT64_MAX;
+    // Entities bring in their markup as elements and their characters as UTF-16.
+    const std::uint64_t elements = scan.elements + scan.entityMarkup;
+    // The document type's text is held once more: the parser keeps every entity's value.
+    const std::uint64_t textBytes =
+        size + (scan.doctypeEnd - scan.doctypeBegin) + 2 * scan.expansion;
+    const std::uint64_t domPhase =
+        kCostOfDocument + elements * kCostPerElement + scan.textRuns * kCostPerTextRun +
+        scan.attributes * kCostPerAttribute +
+        (scan.otherNodes + scan.declarations) * kCostPerOtherNode +
+        scan.references * kCostPerReference + textBytes * kCostPerTextByte +
+        scan.longestText * kCostPerLongestTextByte;
+    const std::uint64_t rowsPhase = scan.named * kCostPerRow + size * kRowCostPerTextByte;
+    return std::max(domPhase, rowsPhase);
+}
+
+} // namespace zuchecklist

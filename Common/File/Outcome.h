@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QString>
+
+namespace file {
+
+// How reading, loading or saving a file ended: done, or the kind of failure with one
+// translated sentence for the user ("It is not a regular file.") and, where the text is at
+// fault, the line and column (1-based) of the fault. Each class that makes sentences declares
+// its translation context with Q_DECLARE_TR_FUNCTIONS, so that lupdate finds them all.
+struct Outcome
+{
+    enum Kind
+    {
+        Done,
+        NotRegularFile,
+        Unreadable,
+        TooLarge,
+        Undecodable,
+        NotWellFormed,
+        TooDeep,
+        TooMuchMemory,
+        NotChecklist, // well-formed XML without a checklist in it
+        NotSaved
+    };
+    Kind kind = Done;
+    QString sentence;
+    int line = 0; // 0: the fault has no place in the text
+    int column = 0;
+    // For NotSaved: the file exists and still holds its previous content.
+    bool previousKept = false;
+
+    bool Ok() const { return kind == Done; }
+    static Outcome Failed(Kind kind, const QString& sentence, int line = 0, int column = 0)
+    {
+        return Outcome{kind, sentence, line, column, false};
+    }
+};
+
+} // namespace file

@@ -1,0 +1,794 @@
+#include "XmlScan.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <cstring>
+#include <deque>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+namespace {
+
+using Tables = rapidxml::internal::lookup_tables<0>;
+
+constexpr char kDoctype[] = "<!DOCTYPE";
+constexpr std::size_t kDoctypeSize = sizeof kDoctype - 1;
+constexpr char kEntity[] = "<!ENTITY";
+constexpr std::size_t kEntitySize = sizeof kEntity - 1;
+constexpr char kCdata[] = "<![CDATA[";
+constexpr std::size_t kCdataSize = sizeof kCdata - 1;
+constexpr std::uint32_t kLastCharacter = 0x10FFFF;
+// Counts stop growing here, so that no count can wrap around however often an entity is
+// referenced.
+constexpr std::uint64_t kCountCap = std::uint64_t(1) << 62;
+
+bool IsSpace(char c)
+{
+    return Tables::lookup_whitespace[static_cast<unsigned char>(c)];
+}
+bool IsNameChar(char c)
+{
+    return Tables::lookup_node_name[static_cast<unsigned char>(c)];
+}
+bool IsAttributeNameChar(char c)
+{
+    return Tables::lookup_attribute_name[static_cast<unsigned char>(c)];
+}
+// Entity names: ASCII name characters and whatever is not ASCII.
+bool IsEntityNameChar(char c)
+{
+    const auto u = static_cast<unsigned char>(c);
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || c == '_' ||
+           c == ':' || c == '-' || c == '.' || u >= 0x80;
+}
+
+std::uint64_t Add(std::uint64_t a, std::uint64_t b)
+{
+    return a >= kCountCap || b >= kCountCap - a ? kCountCap : a + b;
+}
+
+bool StartsWith(const char* p, const char* end, const char* prefix, std::size_t size)
+{
+    return static_cast<std::size_t>(end - p) >= size && std::memcmp(p, prefix, size) == 0;
+}
+
+bool IsPredefined(std::string_view name)
+{
+    return name == "lt" || name == "gt" || name == "amp" || name == "quot" || name == "apos";
+}
+
+// The first character XML forbids in the text, or its terminating NUL. Encoded surrogates and
+// U+FFFE, U+FFFF are the three-byte forms ED A0..BF xx and EF BF BE..BF.
+// Bytes that may start a forbidden character, or end the text.
+struct SuspectBytes
+{
+    bool table[256] = {};
+    constexpr SuspectBytes()
+    {
+        for (int u = 0; u < 0x20; ++u)
+            table[u] = u != '\t' && u != '\n' && u != '\r';
+        table[0xED] = true;
+        table[0xEF] = true;
+    }
+};
+constexpr SuspectBytes kSuspect;
+
+const char* FindForbidden(const char* p)
+{
+    constexpr std::uint64_t kOnes = 0x0101010101010101;
+    constexpr std::uint64_t kHigh = kOnes * 0x80;
+    const char* end = p + std::strlen(p);
+    for (;;) {
+        // Eight bytes at a time while none lies below 0x20 or has its high bit set.
+        if (end - p >= 8) {
+            std::uint64_t word;
+            std::memcpy(&word, p, sizeof word);
+            if ((((word - kOnes * 0x20) | word) & kHigh) == 0) {
+                p += 8;
+                continue;
+            }
+        }
+        const auto u = static_cast<unsigned char>(*p);
+        if (kSuspect.table[u]) {
+            if (u < 0x20)
+                return p;
+            if (u == 0xED && (static_cast<unsigned char>(p[1]) & 0xE0) == 0xA0)
+                return p;
+            if (u == 0xEF && static_cast<unsigned char>(p[1]) == 0xBF &&
+                (static_cast<unsigned char>(p[2]) & 0xFE) == 0xBE)
+                return p;
+        }
+        ++p;
+    }
+}
+
+struct Entity
+{
+    std::string_view value; // the literal, before references are replaced
+    bool external = false;
+    enum
+    {
+        Unvisited,
+        Visiting,
+        Done
+    } state = Unvisited;
+    std::uint64_t expansion = 0;  // characters of the replacement text, references expanded
+    std::uint64_t markup = 0;     // '<' characters in it
+    std::uint64_t depth = 0;      // levels one reference can add: itself and every '<'
+    std::uint64_t references = 0; // entity references it makes, itself included
+};
+
+// A reference to an entity the text does not declare, or declares only outside it: the DOM
+// check keeps it as a node of its own, one level down, and brings in nothing for it.
+const Entity kUnknownEntity{{}, true, Entity::Done, 0, 0, 1, 1};
+
+enum class Node
+{
+    Error,
+    Other,
+    EmptyElement,
+    OpenElement
+};
+
+class Scanner
+{
+public:
+    Scanner(const char* text, const XmlScanLimits& limits) : m_text(text), m_limits(limits)
+    {
+        for (int i = 0; i < 2; ++i)
+            if (limits.counted[i])
+                m_counted[i] = limits.counted[i];
+    }
+
+    XmlScan Run();
+
+private:
+    bool Fail(XmlScan::Verdict verdict, const char* where)
+    {
+        m_scan.verdict = verdict;
+        // Faults inside a parameter entity's text are placed at its reference.
+        const char* at = where >= m_text && where <= m_end ? where : m_anchor;
+        m_scan.stop = static_cast<std::size_t>(at - m_text);
+        return false;
+    }
+
+    void SkipSpace(const char*& p) const
+    {
+        while (IsSpace(*p))
+            ++p;
+    }
+
+    // Advances past 'terminator' within [p, end); false when the text ends first.
+    static bool SkipPast(const char*& p, const char* end, const char* terminator)
+    {
+        const std::size_t length = std::strlen(terminator);
+        for (; p + length <= end; ++p) {
+            if (std::memcmp(p, terminator, length) == 0) {
+                p += length;
+                return true;
+            }
+        }
+        p = end;
+        return false;
+    }
+
+    static bool SkipQuoted(const char*& p, const char* end)
+    {
+        const char quote = *p++;
+        while (p < end && *p != quote)
+            ++p;
+        if (p == end)
+            return false;
+        ++p;
+        return true;
+    }
+
+    // Up to and past the '>' that ends a markup declaration; quoted literals may hold '>'.
+    static bool SkipDeclaration(const char*& p, const char* end)
+    {
+        while (p < end && *p != '>') {
+            if (*p == '"' || *p == '\'') {
+                if (!SkipQuoted(p, end))
+                    return false;
+            } else {
+                ++p;
+            }
+        }
+        if (p == end)
+            return false;
+        ++p;
+        return true;
+    }
+
+    // A parser gathers character data, comments and instructions in a buffer of its own.
+    void Gathered(const char* begin, const char* end)
+    {
+        if (static_cast<std::size_t>(end - begin) > m_scan.longestText)
+            m_scan.longestText = static_cast<std::size_t>(end - begin);
+    }
+
+    bool Reference(const char*& p, int depth);
+    bool CheckCharacterReferences(std::string_view value, const char* where);
+    bool CharacterReference(const char*& p, const char* end, const char* where);
+    bool SkipAttributes(const char*& p, std::size_t& count);
+    Node SkipNodeStart(const char*& p);
+    bool Doctype(const char*& p);
+    bool ParseSubset(const char*& p, const char* end, bool top);
+    bool ParseEntity(const char*& p, const char* end);
+    bool ExpandParameter(std::string_view name);
+    bool Compute(std::size_t index);
+    std::string Replace(std::string_view value) const;
+
+    const char* m_text;
+    const char* m_end = nullptr;
+    const char* m_anchor = nullptr; // the construct of the text being read
+    XmlScanLimits m_limits;
+    std::string_view m_counted[2] = {{"\0", 1}, {"\0", 1}}; // no element has these names
+    XmlScan m_scan;
+    std::vector<Entity> m_entities;
+    std::unordered_map<std::string_view, std::size_t> m_general;
+    std::unordered_map<std::string_view, std::size_t> m_parameter;
+    std::deque<std::string> m_replacements; // parameter entity texts that names point into
+};
+
+// 'p' stands on a '&' in character data or an attribute value.
+bool Scanner::Reference(const char*& p, int depth)
+{
+    m_anchor = p;
+    if (p[1] == '#')
+        return CharacterReference(p, m_end, m_anchor);
+    const char* name = p + 1;
+    const char* q = name;
+    while (IsEntityNameChar(*q))
+        ++q;
+    if (q == name || *q != ';') {
+        ++p; // not a reference: both parsers judge the ampersand themselves
+        return true;
+    }
+    const std::string_view entityName(name, static_cast<std::size_t>(q - name));
+    p = q + 1;
+    if (IsPredefined(entityName))
+        return true;
+    const auto found = m_general.find(entityName);
+    const bool known = found != m_general.end() && !m_entities[found->second].external;
+    if (known && !Compute(found->second))
+        return false;
+    const Entity& entity = known ? m_entities[found->second] : kUnknownEntity;
+    m_scan.references = Add(m_scan.references, entity.references);
+    m_scan.expansion = Add(m_scan.expansion, entity.expansion);
+    m_scan.entityMarkup = Add(m_scan.entityMarkup, entity.markup);
+    if (m_scan.expansion > m_limits.expansion)
+        return Fail(XmlScan::TooMuchExpansion, m_anchor);
+    if (depth > 0 && static_cast<std::uint64_t>(depth) + entity.depth >
+                         static_cast<std::uint64_t>(m_limits.depth)) {
+        m_scan.depth = m_limits.depth + 1;
+        return Fail(XmlScan::TooDeep, m_anchor);
+    }
+    if (depth > 0 && depth + static_cast<int>(entity.depth) > m_scan.depth)
+        m_scan.depth = depth + static_cast<int>(entity.depth);
+    return true;
+}
+
+// An entity's literal has its character references replaced when it is declared: each must
+// be one, of a character XML allows.
+bool Scanner::CheckCharacterReferences(std::string_view value, const char* where)
+{
+    const char* end = value.data() + value.size();
+    for (const char* p = value.data();
+         (p = static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p))));) {
+        if (p + 1 == end || p[1] != '#') {
+            ++p;
+            continue;
+        }
+        if (!CharacterReference(p, end, where))
+            return false;
+    }
+    return true;
+}
+
+// 'p' stands on "&#": a reference to a character XML allows, placed at 'where' when not.
+bool Scanner::CharacterReference(const char*& p, const char* end, const char* where)
+{
+    const std::uint32_t c = DecodeCharacterReference(p, end, &p);
+    if (c == kNotACharacter)
+        return Fail(XmlScan::NotXml, where);
+    if (!IsXmlChar(c))
+        return Fail(XmlScan::ForbiddenCharacter, where);
+    return true;
+}
+
+// Attribute list of an element or of the declaration, as RapidXML reads it.
+bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
+{
+    while (IsAttributeNameChar(*p)) {
+        ++count;
+        ++p;
+        while (IsAttributeNameChar(*p))
+            ++p;
+        SkipSpace(p);
+        if (*p != '=')
+            return Fail(XmlScan::Malformed, p);
+        ++p;
+        SkipSpace(p);
+        const char quote = *p;
+        if (quote != '\'' && quote != '"')
+            return Fail(XmlScan::Malformed, p);
+        ++p;
+        while (*p && *p != quote) {
+            if (*p == '&') {
+                if (!Reference(p, 0))
+                    return false;
+            } else {
+                ++p;
+            }
+        }
+        if (*p != quote)
+            return Fail(XmlScan::Malformed, p);
+        ++p;
+        SkipSpace(p);
+    }
+    return true;
+}
+
+// 'p' stands just behind a '<' that does not start an end tag.
+Node Scanner::SkipNodeStart(const char*& p)
+{
+    const char* start = p - 1;
+    if (*p == '?') {
+        ++p;
+        if ((p[0] == 'x' || p[0] == 'X') && (p[1] == 'm' || p[1] == 'M') &&
+            (p[2] == 'l' || p[2] == 'L') && IsSpace(p[3])) {
+            p += 4;
+            SkipSpace(p);
+            std::size_t ignored = 0;
+            if (!SkipAttributes(p, ignored))
+                return Node::Error;
+            if (p[0] != '?' || p[1] != '>') {
+                Fail(XmlScan::Malformed, p);
+                return Node::Error;
+            }
+            p += 2;
+            // The DOM keeps the declaration as an instruction.
+            ++m_scan.otherNodes;
+            Gathered(start, p);
+            return Node::Other;
+        }
+        ++m_scan.otherNodes;
+        const char* name = p;
+        while (IsNameChar(*p))
+            ++p;
+        if (p == name || !SkipPast(p, m_end, "?>")) {
+            Fail(XmlScan::Malformed, start);
+            return Node::Error;
+        }
+        Gathered(start, p);
+        return Node::Other;
+    }
+    if (*p == '!') {
+        bool closed = false;
+        if (p[1] == '-' && p[2] == '-') {
+            ++m_scan.otherNodes;
+            p += 3;
+            closed = SkipPast(p, m_end, "-->");
+        } else if (StartsWith(start, m_end, kCdata, kCdataSize)) {
+            ++m_scan.otherNodes;
+            p = start + kCdataSize;
+            closed = SkipPast(p, m_end, "]]>");
+        } else if (StartsWith(start, m_end, kDoctype, kDoctypeSize) &&
+                   IsSpace(start[kDoctypeSize])) {
+            p = start + kDoctypeSize + 1;
+            const bool first = m_scan.doctypeEnd == 0;
+            if (!Doctype(p))
+                return Node::Error;
+            if (first) {
+                m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
+                m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
+            }
+            return Node::Other;
+        } else {
+            ++p;
+            closed = SkipPast(p, m_end, ">");
+        }
+        if (!closed) {
+            Fail(XmlScan::Malformed, start);
+            return Node::Error;
+        }
+        Gathered(start, p);
+        return Node::Other;
+    }
+    const char* name = p;
+    while (IsNameChar(*p))
+        ++p;
+    if (p == name) {
+        Fail(XmlScan::Malformed, start);
+        return Node::Error;
+    }
+    const std::string_view elementName(name, static_cast<std::size_t>(p - name));
+    if (elementName == m_counted[0] || elementName == m_counted[1])
+        ++m_scan.named;
+    SkipSpace(p);
+    if (!SkipAttributes(p, m_scan.attributes))
+        return Node::Error;
+    if (*p == '>') {
+        ++p;
+        return Node::OpenElement;
+    }
+    if (p[0] == '/' && p[1] == '>') {
+        p += 2;
+        return Node::EmptyElement;
+    }
+    Fail(XmlScan::Malformed, start);
+    return Node::Error;
+}
+
+// 'p' stands behind "<!DOCTYPE" and one white space character.
+bool Scanner::Doctype(const char*& p)
+{
+    while (*p && *p != '[' && *p != '>') {
+        if (*p == '"' || *p == '\'') {
+            const char* literal = p;
+            if (!SkipQuoted(p, m_end))
+                return Fail(XmlScan::NotXml, literal);
+        } else {
+            ++p;
+        }
+    }
+    if (*p == '[') {
+        ++p;
+        if (!ParseSubset(p, m_end, true))
+            return false;
+        ++p; // ']'
+        SkipSpace(p);
+    }
+    if (*p != '>')
+        return Fail(XmlScan::NotXml, p);
+    ++p;
+    return true;
+}
+
+// The internal subset, or the replacement text of a parameter entity referenced in it. At the
+// top it ends at a ']' outside every declaration, which is left under 'p'.
+bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
+{
+    for (;;) {
+        while (p < end && IsSpace(*p))
+            ++p;
+        if (p == end)
+            return top ? Fail(XmlScan::NotXml, p) : true;
+        if (top)
+            m_anchor = p;
+        if (*p == ']' && top)
+            return true;
+        const char* start = p;
+        if (*p == '%') {
+            const char* name = ++p;
+            while (p < end && IsEntityNameChar(*p))
+                ++p;
+            if (p == end || *p != ';')
+                return Fail(XmlScan::NotXml, p);
+            const std::string_view entityName(name, static_cast<std::size_t>(p - name));
+            ++p;
+            if (!ExpandParameter(entityName))
+                return false;
+        } else if (StartsWith(p, end, "<!--", 4)) {
+            p += 4;
+            if (!SkipPast(p, end, "-->"))
+                return Fail(XmlScan::NotXml, start);
+        } else if (StartsWith(p, end, "<?", 2)) {
+            if (!SkipPast(p, end, "?>"))
+                return Fail(XmlScan::NotXml, start);
+        } else if (StartsWith(p, end, kEntity, kEntitySize) && p + kEntitySize < end &&
+                   IsSpace(p[kEntitySize])) {
+            if (!ParseEntity(p, end))
+                return false;
+        } else if (StartsWith(p, end, "<!", 2)) {
+            if (!SkipDeclaration(p, end))
+                return Fail(XmlScan::NotXml, start);
+        } else {
+            return Fail(XmlScan::NotXml, p);
+        }
+    }
+}
+
+bool Scanner::ParseEntity(const char*& p, const char* end)
+{
+    if (++m_scan.declarations > m_limits.declarations)
+        return Fail(XmlScan::TooManyDeclarations, p);
+    const char* start = p;
+    p += kEntitySize;
+    while (p < end && IsSpace(*p))
+        ++p;
+    bool parameter = false;
+    if (p + 1 < end && *p == '%' && IsSpace(p[1])) {
+        parameter = true;
+        ++p;
+        while (p < end && IsSpace(*p))
+            ++p;
+    }
+    const char* name = p;
+    while (p < end && IsEntityNameChar(*p))
+        ++p;
+    const std::string_view entityName(name, static_cast<std::size_t>(p - name));
+    while (p < end && IsSpace(*p))
+        ++p;
+    Entity entity;
+    if (p < end && (*p == '"' || *p == '\'')) {
+        const char* literal = p + 1;
+        if (!SkipQuoted(p, end))
+            return Fail(XmlScan::NotXml, literal - 1);
+        entity.value = std::string_view(literal, static_cast<std::size_t>(p - 1 - literal));
+        if (!CheckCharacterReferences(entity.value, literal))
+            return false;
+    } else {
+        entity.external = true; // never loaded by the check
+    }
+    if (!SkipDeclaration(p, end))
+        return Fail(XmlScan::NotXml, start);
+    auto& names = parameter ? m_parameter : m_general;
+    if (!entityName.empty() && names.find(entityName) == names.end()) {
+        m_entities.push_back(entity);
+        names.emplace(entityName, m_entities.size() - 1);
+    }
+    return true;
+}
+
+// A parameter entity referenced between declarations brings in its replacement text as
+// further declarations.
+bool Scanner::ExpandParameter(std::string_view name)
+{
+    const auto found = m_parameter.find(name);
+    if (found == m_parameter.end())
+        return true;
+    if (++m_scan.declarations > m_limits.declarations)
+        return Fail(XmlScan::TooManyDeclarations, m_anchor);
+    const std::size_t index = found->second;
+    if (!Compute(index))
+        return false;
+    m_scan.expansion = Add(m_scan.expansion, m_entities[index].expansion);
+    if (m_scan.expansion > m_limits.expansion)
+        return Fail(XmlScan::TooMuchExpansion, m_anchor);
+    if (m_entities[index].external)
+        return true;
+    // Character references are replaced before the text is read as declarations.
+    m_replacements.push_back(Replace(m_entities[index].value));
+    const std::string& text = m_replacements.back();
+    const char* q = text.data();
+    return ParseSubset(q, text.data() + text.size(), false);
+}
+
+std::string Scanner::Replace(std::string_view value) const
+{
+    std::string out;
+    out.reserve(value.size());
+    const char* end = value.data() + value.size();
+    for (const char* p = value.data(); p < end;) {
+        if (*p == '&' && p + 1 < end && p[1] == '#') {
+            // Only the characters that matter to markup need their own byte.
+            const std::uint32_t c = DecodeCharacterReference(p, end, &p);
+            out += c < 0x80 ? static_cast<char>(c) : 'x';
+        } else {
+            out += *p++;
+        }
+    }
+    return out;
+}
+
+// Expansion, markup, depth and references of one entity's replacement text, references
+// expanded. An entity that refers to itself, directly or not, makes the text malformed.
+bool Scanner::Compute(std::size_t index)
+{
+    if (m_entities[index].state == Entity::Done)
+        return true;
+    if (m_entities[index].state == Entity::Visiting)
+        return Fail(XmlScan::RecursiveEntity, m_entities[index].value.data());
+    m_entities[index].state = Entity::Visiting;
+    std::uint64_t expansion = 0;
+    std::uint64_t markup = 0;
+    std::uint64_t depth = 1;
+    std::uint64_t references = 1;
+    const std::string_view value = m_entities[index].value;
+    const char* end = value.data() + value.size();
+    for (const char* p = value.data(); p < end;) {
+        const char c = *p;
+        if (c == '&' && p + 1 < end && p[1] == '#') {
+            if (DecodeCharacterReference(p, end, &p) == '<') {
+                ++markup;
+                ++depth;
+            }
+            expansion = Add(expansion, 1);
+            continue;
+        }
+        if (c == '&' || c == '%') {
+            const char* name = p + 1;
+            const char* q = name;
+            while (q < end && IsEntityNameChar(*q))
+                ++q;
+            if (q < end && *q == ';' && q > name) {
+                const std::string_view entityName(name, static_cast<std::size_t>(q - name));
+                const auto& names = c == '&' ? m_general : m_parameter;
+                const auto found = names.find(entityName);
+                if (c == '&' && IsPredefined(entityName)) {
+                    expansion = Add(expansion, 1);
+                } else if (found != names.end() && !m_entities[found->second].external) {
+                    if (!Compute(found->second))
+                        return false;
+                    const Entity& inner = m_entities[found->second];
+                    expansion = Add(expansion, inner.expansion);
+                    markup = Add(markup, inner.markup);
+                    depth = Add(depth, inner.depth);
+                    references =
+                        Add(references, c == '&' ? inner.references : inner.references - 1);
+                } else if (c == '&') {
+                    depth = Add(depth, kUnknownEntity.depth);
+                    references = Add(references, kUnknownEntity.references);
+                } else {
+                    expansion = Add(expansion, static_cast<std::uint64_t>(q - p + 1));
+                }
+                p = q + 1;
+                continue;
+            }
+        }
+        if (c == '<') {
+            ++markup;
+            ++depth;
+        }
+        expansion = Add(expansion, 1);
+        ++p;
+    }
+    Entity& entity = m_entities[index];
+    entity.expansion = expansion;
+    entity.markup = markup;
+    entity.depth = depth;
+    entity.references = references;
+    entity.state = Entity::Done;
+    return true;
+}
+
+XmlScan Scanner::Run()
+{
+    m_end = FindForbidden(m_text);
+    const char* p = m_text;
+    auto stopHere = [this, &p](XmlScan::Verdict verdict) {
+        m_scan.verdict = verdict;
+        m_scan.stop = static_cast<std::size_t>(p - m_text);
+        return m_scan;
+    };
+    if (*m_end) {
+        p = m_end;
+        return stopHere(XmlScan::ForbiddenCharacter);
+    }
+    if (static_cast<unsigned char>(p[0]) == 0xEF && static_cast<unsigned char>(p[1]) == 0xBB &&
+        static_cast<unsigned char>(p[2]) == 0xBF)
+        p += 3;
+
+    // The names of the open elements, for the closing tags; the walk ends beyond the limit.
+    std::vector<std::string_view> open;
+    int depth = 0;
+    for (;;) {
+        if (depth == 0) {
+            SkipSpace(p);
+            if (*p != '<')
+                return stopHere(*p == 0 ? XmlScan::Complete : XmlScan::Malformed);
+        } else {
+            // Character data runs up to the next '<'.
+            const char* run = p;
+            const auto* lt =
+                static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(m_end - p)));
+            const char* end = lt ? lt : m_end;
+            while (p < end && IsSpace(*p))
+                ++p;
+            if (p < end)
+                ++m_scan.textRuns;
+            // No reference holds a '<'.
+            while ((p = static_cast<const char*>(
+                        std::memchr(p, '&', static_cast<std::size_t>(end - p))))) {
+                if (!Reference(p, depth))
+                    return m_scan;
+            }
+            p = end;
+            Gathered(run, p);
+            if (!*p)
+                return stopHere(XmlScan::Malformed);
+            if (p[1] == '/') {
+                const char* name = p + 2;
+                const char* q = name;
+                while (IsNameChar(*q))
+                    ++q;
+                if (std::string_view(name, static_cast<std::size_t>(q - name)) != open.back())
+                    return stopHere(XmlScan::Malformed);
+                SkipSpace(q);
+                if (*q != '>')
+                    return stopHere(XmlScan::Malformed);
+                p = q + 1;
+                open.pop_back();
+                --depth;
+                continue;
+            }
+        }
+        const char* start = p;
+        ++p; // '<'
+        switch (SkipNodeStart(p)) {
+        case Node::Error:
+            return m_scan;
+        case Node::Other:
+            continue;
+        case Node::EmptyElement:
+            ++m_scan.elements;
+            // Parsed one level down, though it opens no level of its own.
+            if (depth + 1 > m_scan.depth)
+                m_scan.depth = depth + 1;
+            break;
+        case Node::OpenElement: {
+            ++m_scan.elements;
+            const char* name = start + 1;
+            const char* end = name;
+            while (IsNameChar(*end))
+                ++end;
+            open.emplace_back(name, static_cast<std::size_t>(end - name));
+            if (++depth > m_scan.depth)
+                m_scan.depth = depth;
+            break;
+        }
+        }
+        if (m_scan.depth > m_limits.depth) {
+            m_scan.depth = m_limits.depth + 1;
+            p = start;
+            return stopHere(XmlScan::TooDeep);
+        }
+    }
+}
+
+} // namespace
+
+std::uint32_t DecodeCharacterReference(const char* p, const char* end, const char** next)
+{
+    p += 2; // "&#"
+    const bool hex = p < end && *p == 'x';
+    if (hex)
+        ++p;
+    const unsigned base = hex ? 16 : 10;
+    std::uint32_t code = 0;
+    bool digits = false;
+    bool beyond = false;
+    for (; p < end; ++p) {
+        unsigned digit;
+        const char c = *p;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (hex && c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (hex && c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            break;
+        digits = true;
+        // Leading zeros change nothing; a number beyond Unicode stays beyond it.
+        code = code * base + digit;
+        if (code > kLastCharacter) {
+            beyond = true;
+            code = 0;
+        }
+    }
+    if (p < end && *p == ';' && digits) {
+        *next = p + 1;
+        return beyond ? kLastCharacter + 1 : code;
+    }
+    *next = p;
+    return kNotACharacter;
+}
+
+XmlScan ScanXml(const char* text, const XmlScanLimits& limits)
+{
+    Scanner scanner(text, limits);
+    return scanner.Run();
+}
+
+int XmlNestingDepth(const char* text, int limit, bool* complete)
+{
+    const XmlScan scan = ScanXml(text, XmlScanLimits{limit});
+    if (complete)
+        *complete = scan.verdict == XmlScan::Complete;
+    return scan.depth;
+}

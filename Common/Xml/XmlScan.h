@@ -1,0 +1,80 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// The one scanner of XML text: it walks a NUL-terminated UTF-8 text once, the way RapidXML's
+// full parse walks its elements, without recursion, and also reads what a full XML parser
+// would do beyond that: the document type declaration with its entity declarations, every
+// character and entity reference with the characters and markup it brings in, and every
+// character XML forbids. From it follow the deepest nesting, the count of every kind of node
+// a DOM parser builds, and the characters entities expand to.
+
+// Characters XML 1.0 allows in a document, raw or by character reference.
+constexpr bool IsXmlChar(std::uint32_t c)
+{
+    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
+           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
+}
+
+// No character: text that is not a character reference.
+constexpr std::uint32_t kNotACharacter = 0xFFFFFFFF;
+
+// The one decoder of character references. 'p' stands on the '&' of "&#"; the reference ends
+// at its ';', before 'end'. Returns the character's number, any number of leading zeros
+// allowed, and U+110000 for every number beyond Unicode (IsXmlChar refuses both); for a
+// reference without digits or without ';' after them, kNotACharacter. '*next' is set behind
+// the ';', or behind the digits read when there is none.
+std::uint32_t DecodeCharacterReference(const char* p, const char* end, const char** next);
+
+// What one walk may cost at most: it stops at the first limit passed.
+struct XmlScanLimits
+{
+    int depth;
+    std::size_t declarations = SIZE_MAX;  // entity declarations, parameter references included
+    std::uint64_t expansion = UINT64_MAX; // characters all entity references expand to
+    const char* counted[2] = {nullptr, nullptr}; // element names to count in XmlScan::named
+};
+
+struct XmlScan
+{
+    enum Verdict
+    {
+        Complete,            // walked to the end with every element closed
+        Malformed,           // a syntax error in the elements: RapidXML stops here too
+        NotXml,              // one RapidXML passes over: in the document type or a reference
+        TooDeep,             // elements, also through entities, nest deeper than the limit
+        ForbiddenCharacter,  // a character XML forbids, raw or by character reference
+        RecursiveEntity,     // an entity that refers to itself, directly or not
+        TooManyDeclarations, // more entity declarations than the limit
+        TooMuchExpansion     // references expand to more characters than the limit
+    };
+    Verdict verdict = Malformed;
+    std::size_t stop = 0; // offset where the walk ended: the text's end, or the fault
+    // The deepest element level, entities included (an upper bound: each reference and every
+    // '<' it brings in count as one level); beyond the limit, limit + 1. 1 for a lone top
+    // element.
+    int depth = 0;
+    std::size_t elements = 0; // written in the text
+    std::size_t named = 0;    // elements named as in XmlScanLimits::counted
+    std::size_t attributes = 0;
+    std::size_t textRuns = 0; // character data with more than white space in it
+    // Bytes of the longest run of character data, comment, CDATA section or instruction.
+    std::size_t longestText = 0;
+    std::size_t otherNodes = 0;   // comments, CDATA sections, processing instructions
+    std::size_t declarations = 0; // entity declarations, and parameter entity references
+    // Entity references in content and attribute values, also those inside entities, and
+    // those to entities the text does not declare: each a node of the DOM tree.
+    std::uint64_t references = 0;
+    std::uint64_t expansion = 0;    // characters they expand to
+    std::uint64_t entityMarkup = 0; // '<' characters they bring in
+    // The first document type declaration, from its '<' to behind its '>'; empty when none.
+    std::size_t doctypeBegin = 0;
+    std::size_t doctypeEnd = 0;
+};
+
+XmlScan ScanXml(const char* text, const XmlScanLimits& limits);
+
+// The element levels alone, as ScanXml finds them; beyond 'limit', limit + 1. If 'complete' is
+// given, it tells whether the walk found the text complete.
+int XmlNestingDepth(const char* text, int limit, bool* complete = nullptr);

@@ -1,0 +1,210 @@
+#include "Common/Xml/XmlScan.h"
+#include "Common/Xml/XmlRead.h"
+
+#include <rapidxml/rapidxml.hpp>
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace {
+
+int TreeDepth(const rapidxml::xml_node<char>* node)
+{
+    int deepest = 0;
+    for (const rapidxml::xml_node<char>* child = node->first_node(); child;
+         child = child->next_sibling()) {
+        if (child->type() == rapidxml::node_element) {
+            const int depth = 1 + TreeDepth(child);
+            deepest = depth > deepest ? depth : deepest;
+        }
+    }
+    return deepest;
+}
+
+TEST(XmlNesting, CountsElementLevelsOnly)
+{
+    EXPECT_EQ(XmlNestingDepth("", 10), 0);
+    EXPECT_EQ(XmlNestingDepth("<a/>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("<a></a>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("\xEF\xBB\xBF<?xml version='1.0'?><doc><list><item><name>x</name>"
+                              "</item></list></doc>",
+                              10),
+              4);
+    EXPECT_EQ(XmlNestingDepth("<a><b/><b></b><b><c/></b></a>", 10), 3);
+}
+
+TEST(XmlNesting, MarkupInsideCommentsCdataPisDoctypeAndAttributesIsNotCounted)
+{
+    EXPECT_EQ(XmlNestingDepth("<a><!-- <b><c> --></a>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("<a><![CDATA[<b><c>]]></a>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("<a><?pi <b><c> ?></a>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("<!DOCTYPE a [ <!ELEMENT a ANY> <!-- [ ] --> ]><a></a>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("<a x='>' y=\"<b>\"><b></b></a>", 10), 2);
+    EXPECT_EQ(XmlNestingDepth("<a><b/></a>", 1), 2) << "an empty element one level down counts";
+}
+
+TEST(XmlNesting, StopsJustPastTheLimit)
+{
+    std::string deep;
+    for (int i = 0; i < 100000; ++i)
+        deep += "<a>";
+    EXPECT_EQ(XmlNestingDepth(deep.c_str(), 256), 257);
+    EXPECT_EQ(XmlNestingDepth(deep.c_str(), 100000), 100000) << "unclosed, but that deep";
+}
+
+TEST(XmlNesting, StopsWhereTheParserWouldReportAnError)
+{
+    EXPECT_EQ(XmlNestingDepth("<a><b <c><d><e>", 10), 1);
+    EXPECT_EQ(XmlNestingDepth("text<a><b></b></a>", 10), 0);
+    EXPECT_EQ(XmlNestingDepth("<a><!-- unterminated <b><c>", 10), 1);
+}
+
+// Texts built from pieces that the two readers could easily tell apart differently; wherever
+// the parser accepts one, the walk must find the same depth as the parsed tree has.
+TEST(XmlNesting, AgreesWithTheParsedTreeOnRandomTexts)
+{
+    const char* pieces[] = {"<a>",
+                            "</a>",
+                            "<b x='>'>",
+                            "</b>",
+                            "<c/>",
+                            "<!-- <a> -->",
+                            "<![CDATA[</a><a>]]>",
+                            "<?p <a>?>",
+                            "text",
+                            " ",
+                            "&amp;",
+                            "<d y=\"<\"/>",
+                            "</b >",
+                            "<!DOCTYPE q [<!ENTITY e '<a>'>]>",
+                            "<!x <a>>"};
+    std::mt19937 random(7);
+    int accepted = 0;
+    testing::internal::CaptureStderr(); // the parser reports every rejected text
+    for (int round = 0; round < 20000; ++round) {
+        std::string text;
+        const int count = 1 + static_cast<int>(random() % 12);
+        for (int i = 0; i < count; ++i)
+            text += pieces[random() % (sizeof pieces / sizeof *pieces)];
+        std::vector<char> buffer(text.begin(), text.end());
+        buffer.push_back(0);
+        const int walked = XmlNestingDepth(text.c_str(), 1000);
+        rapidxml::xml_document<char> document;
+        try {
+            document.parse<rapidxml::parse_full>(buffer.data());
+        } catch (const XmlParseAbort&) {
+            continue;
+        }
+        ++accepted;
+        if (walked != TreeDepth(&document)) {
+            testing::internal::GetCapturedStderr();
+            FAIL() << text << ": walked " << walked << ", tree " << TreeDepth(&document);
+        }
+    }
+    testing::internal::GetCapturedStderr();
+    EXPECT_GT(accepted, 1000);
+}
+
+} // namespace
+
+namespace {
+
+TEST(XmlScan, DecodesEveryCharacterReferenceOneWay)
+{
+    const struct
+    {
+        const char* text;
+        std::uint32_t character;
+        std::size_t length; // of what the decoder read
+    } cases[] = {
+        {"&#60;", '<', 5},
+        {"&#0060;", '<', 7},
+        {"&#x3c;", '<', 6},
+        {"&#x03C;", '<', 7},
+        {"&#x000000003C;", '<', 14},
+        {"&#0;", 0, 4},
+        {"&#x10FFFF;", 0x10FFFF, 10},
+        {"&#x110000;", 0x110000, 10},
+        {"&#99999999999999999999;", 0x110000, 23},
+        {"&#x;", kNotACharacter, 3},
+        {"&#;", kNotACharacter, 2},
+        {"&#12", kNotACharacter, 4},
+        {"&#1a;", kNotACharacter, 3},
+        {"&#X3C;", kNotACharacter, 2},
+    };
+    for (const auto& c : cases) {
+        const char* next = nullptr;
+        const char* end = c.text + std::strlen(c.text);
+        EXPECT_EQ(DecodeCharacterReference(c.text, end, &next), c.character) << c.text;
+        EXPECT_EQ(static_cast<std::size_t>(next - c.text), c.length) << c.text;
+    }
+}
+
+TEST(XmlScan, TellsWhyAndWhereItStops)
+{
+    const struct
+    {
+        const char* text;
+        XmlScan::Verdict verdict;
+        std::size_t stop;
+        int depth;
+    } cases[] = {
+        {"<a>&#x1;</a>", XmlScan::ForbiddenCharacter, 3, 1},
+        {"<a>\x01</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xED\xA0\x80</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xEF\xBF\xBF</a>", XmlScan::ForbiddenCharacter, 3, 0},
+        {"<a>\xEF\xBF\xBD</a>", XmlScan::Complete, 10, 1},
+        {"<a>&b;</a>", XmlScan::Complete, 10, 2},
+        {"<a>&lt;&gt;&amp;&quot;&apos;&#65;</a>", XmlScan::Complete, 37, 1},
+        {"<a>&#;</a>", XmlScan::NotXml, 3, 1},
+        {"<!DOCTYPE a [<!ENTITY q \"]\">]><a>&q;</a>", XmlScan::Complete, 40, 2},
+        {"<!DOCTYPE a [<!ENTITY q \"]>\">]><a/>", XmlScan::Complete, 35, 1},
+        {"<!DOCTYPE a [<!ENTITY e \"<b>&#60;c/></b>\">]><a>&e;</a>", XmlScan::Complete, 54, 5},
+        {"<!DOCTYPE a [<!ENTITY e \"x\"><!ENTITY f \"&e;&e;\">]><a>&f;</a>", XmlScan::Complete, 60,
+         4},
+        {"<!DOCTYPE a [<!ENTITY e \"&f;\"><!ENTITY f \"&e;\">]><a>&e;</a>",
+         XmlScan::RecursiveEntity, 25, 1},
+        {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e 'x'>\"> %p;]><a>&e;</a>", XmlScan::Complete, 60,
+         2},
+        {"<!DOCTYPE a [ junk ]><a/>", XmlScan::NotXml, 14, 0},
+        {"<!DOCTYPE a [<!ENTITY e SYSTEM 'e'>]><a>&e;</a>", XmlScan::Complete, 47, 2},
+    };
+    for (const auto& c : cases) {
+        const XmlScan scan = ScanXml(c.text, XmlScanLimits{10});
+        EXPECT_EQ(scan.verdict, c.verdict) << c.text;
+        EXPECT_EQ(scan.stop, c.stop) << c.text;
+        EXPECT_EQ(scan.depth, c.depth) << c.text;
+    }
+}
+
+// Every reference counts: the characters it brings in, the markup, and itself as a node.
+TEST(XmlScan, CountsWhatEntityReferencesBringIn)
+{
+    const XmlScan scan = ScanXml("<!DOCTYPE a [<!ENTITY e \"<b/>xy\"><!ENTITY f \"&e;&#x3C;c/>\">]>"
+                                 "<a>&f;&f;<x z='&e;'/></a>",
+                                 XmlScanLimits{10});
+    ASSERT_EQ(scan.verdict, XmlScan::Complete);
+    EXPECT_EQ(scan.references, 2u * 2 + 1);
+    EXPECT_EQ(scan.expansion, 2u * (6 + 1 + 3) + 6);
+    EXPECT_EQ(scan.entityMarkup, 2u * 2 + 1);
+    EXPECT_EQ(scan.elements, 2u);
+    EXPECT_EQ(scan.depth, 1 + 1 + 1 + 1 + 1); // a, f, e, and f's '<' and e's '<' as levels
+
+    // A parameter entity inside an entity value brings in its text there.
+    const XmlScan nested = ScanXml(
+        "<!DOCTYPE a [<!ENTITY % p \"wxyz\"><!ENTITY e \"%p;%p;\">]><a>&e;</a>", XmlScanLimits{10});
+    EXPECT_EQ(nested.expansion, 8u);
+    EXPECT_EQ(nested.references, 1u);
+
+    // The limits at their boundary through parameter entity references.
+    const char* pe = "<!DOCTYPE a [<!ENTITY % p \"<!-- -->\"> %p; %p;]><a/>";
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 16}).verdict, XmlScan::Complete);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 15}).verdict, XmlScan::TooMuchExpansion);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 3, 100}).verdict, XmlScan::Complete);
+    EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 2, 100}).verdict, XmlScan::TooManyDeclarations);
+}
+
+} // namespace
