@@ -337,14 +337,14 @@ void MainWindow::OpenFile(const QString& fileName)
 file::Outcome MainWindow::LoadFile(const QString& fileName)
 {
     CheckListReader reader;
-    const file::Outcome read = reader.ReadFile(fileName);
+    file::Outcome read = reader.ReadFile(fileName);
     if (!read.Ok())
         return read;
     {
         // The text goes with the parse, before the tree takes memory.
         const XmlScan scan = reader.Scan();
         QByteArray text = reader.TakeText();
-        const file::Outcome parsed = m_container->ParseXML(text.data(), &scan);
+        file::Outcome parsed = m_container->ParseXML(text.data(), &scan);
         if (!parsed.Ok())
             return parsed;
     }
@@ -359,22 +359,22 @@ void MainWindow::OnFileSave()
     if (fileName.isEmpty())
         return;
     m_container->SetFileName(fileName);
-    zuchecklist::SaveFailure failure;
-    if (m_container->WriteXML(&failure)) {
+    const file::Outcome saved = m_container->WriteXML();
+    if (saved.Ok()) {
         m_modified = false;
-        if (!failure.warnings.isEmpty())
+        if (!saved.warnings.isEmpty())
             QMessageBox::warning(this, tr("Warning"),
                                  tr("The checklist was saved to \"%1\".\n%2")
                                      .arg(QDir::toNativeSeparators(fileName),
-                                          failure.warnings.join(QLatin1Char('\n'))));
+                                          saved.warnings.join(QLatin1Char('\n'))));
         return;
     }
     // The changes are not on disk, so they still count as unsaved.
     QString text = tr("The checklist could not be saved to \"%1\".\n%2")
-                       .arg(QDir::toNativeSeparators(fileName), failure.reason);
-    if (failure.previousKept)
+                       .arg(QDir::toNativeSeparators(fileName), saved.sentence);
+    if (saved.previousKept)
         text += QLatin1Char('\n') + tr("The previous content of that file is unchanged.");
-    for (const QString& warning : failure.warnings)
+    for (const QString& warning : saved.warnings)
         text += QLatin1Char('\n') + warning;
     QMessageBox::warning(this, tr("Warning"), text);
 }

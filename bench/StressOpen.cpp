@@ -168,7 +168,7 @@ int Make(const char* name, const char* file, const char* countText)
         QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
         zuchecklist::CheckListContainer model(QString::fromLocal8Bit(file));
         sample::Fill(model, 1000000);
-        return model.WriteXML() ? 0 : 1;
+        return model.WriteXML().Ok() ? 0 : 1;
     }
     for (const Shape& shape : Shapes()) {
         if (shape.name != std::string(name))

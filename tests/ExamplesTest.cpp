@@ -131,7 +131,7 @@ TEST_P(ExamplesTest, LoadsFitsTheDialogsAndSavesBackByteForByte)
     ASSERT_TRUE(dir.isValid());
     const QString saved = dir.filePath(QLatin1String(example.file));
     c.SetFileName(saved);
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_EQ(support::ReadAll(saved).toStdString(), original.toStdString());
 }
 

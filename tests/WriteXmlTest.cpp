@@ -79,7 +79,7 @@ TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
     QStringList trace;
     {
         support::MessageCapture capture;
-        ASSERT_TRUE(c.WriteXML());
+        ASSERT_TRUE(c.WriteXML().Ok());
         trace = Trace(capture);
     }
     EXPECT_EQ(ReadAll(c.GetFileName()),
@@ -91,14 +91,14 @@ TEST_F(WriteXmlTest, WritesTheFormatByteForByteAndTracesTheSave)
 TEST_F(WriteXmlTest, EmptyDocumentListAndTexts)
 {
     CheckListContainer c(Path(QStringLiteral("empty.xml")));
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_EQ(ReadAll(c.GetFileName()),
               QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc>\n</doc>\n"));
 
     c.AddList(QString());
     c.AddList(QStringLiteral("x"));
     c.AddItem(QString(), QString(), 1);
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_EQ(ReadAll(c.GetFileName()), QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
                                                    "<doc>\n"
                                                    "   <list>\n"
@@ -134,7 +134,7 @@ TEST_F(WriteXmlTest, SaveOpenSaveGivesTheSameBytes)
             for (int i = 0; i < texts.size(); ++i)
                 c.AddItem(texts[i], texts[(i + l) % texts.size()], l);
         }
-        ASSERT_TRUE(c.WriteXML());
+        ASSERT_TRUE(c.WriteXML().Ok());
         ASSERT_TRUE(QFile::exists(Path(fileName)));
         EXPECT_TRUE(XmlLintAccepts(c.GetFileName()));
         const QByteArray first = ReadAll(c.GetFileName());
@@ -148,7 +148,7 @@ TEST_F(WriteXmlTest, SaveOpenSaveGivesTheSameBytes)
                 EXPECT_EQ(back.GetItemAction(l, i), c.GetItemAction(l, i));
             }
         }
-        ASSERT_TRUE(back.WriteXML());
+        ASSERT_TRUE(back.WriteXML().Ok());
         EXPECT_EQ(ReadAll(back.GetFileName()), first);
     }
 }
@@ -168,7 +168,7 @@ TEST_F(WriteXmlTest, CharactersXmlCannotCarryAreLeftOut)
     CheckListContainer c(Path(QStringLiteral("controls.xml")));
     c.AddList(text);
     c.AddItem(QString(QChar(0)) + QStringLiteral("x"), QStringLiteral("y") + QChar(0xD83D), 0);
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_TRUE(XmlLintAccepts(c.GetFileName()));
     CheckListContainer back = Reload(c.GetFileName());
     EXPECT_EQ(back.GetListName(0), QStringLiteral("abcd\t\n\r") + QChar(0xFFFD));
@@ -186,7 +186,7 @@ TEST_F(WriteXmlTest, ReplacesALongerFileWholeAndKeepsItsPermissions)
     }
     QFile::setPermissions(name, QFile::ReadOwner | QFile::WriteOwner);
     CheckListContainer c(name);
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_EQ(ReadAll(name),
               QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<doc>\n</doc>\n"));
     EXPECT_EQ(QFile::permissions(name) & 0x7077, 0x6000) << "owner read and write only";
@@ -202,7 +202,7 @@ TEST_F(WriteXmlTest, SavesThroughAChainOfSymbolicLinks)
     ASSERT_TRUE(QFile::link(QStringLiteral("link.xml"), outer)); // relative to its folder
     CheckListContainer c(outer);
     c.AddList(QStringLiteral("x"));
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     EXPECT_TRUE(QFileInfo(link).isSymLink());
     EXPECT_TRUE(QFileInfo(outer).isSymLink());
     EXPECT_EQ(Reload(target).GetListName(0), QStringLiteral("x"));
@@ -215,7 +215,7 @@ TEST_F(WriteXmlTest, UnopenableNameFailsWithoutTrace)
         CheckListContainer c(name);
         c.AddList(QStringLiteral("x"));
         support::MessageCapture capture;
-        EXPECT_FALSE(c.WriteXML()) << name.toStdString();
+        EXPECT_FALSE(c.WriteXML().Ok()) << name.toStdString();
         EXPECT_TRUE(Trace(capture).isEmpty());
     }
     EXPECT_TRUE(Entries(dir.path()).isEmpty());
@@ -248,7 +248,7 @@ TEST_F(WriteXmlTest, WriteFailingHalfWayKeepsTheOldFile)
         for (int i = 0; i < 50; ++i)
             c.AddItem(QStringLiteral("item"), QStringLiteral("action"), l);
     }
-    const int result = InChild([&] { return c.WriteXML(); },
+    const int result = InChild([&] { return c.WriteXML().Ok(); },
                                [] {
                                    // The limit's signal is left as it kills by default.
                                    const rlimit limit{20000, 20000};
@@ -272,7 +272,7 @@ TEST_F(WriteXmlTest, ReadOnlyFolderIsWrittenInPlaceButAReadOnlyFileIsKept)
     CheckListContainer c(name);
     c.AddList(QStringLiteral("new"));
     // Root ignores file modes: the save runs in a child without privileges.
-    auto save = [&] { return support::RunUnprivileged([&] { return c.WriteXML() ? 0 : 1; }); };
+    auto save = [&] { return support::RunUnprivileged([&] { return c.WriteXML().Ok() ? 0 : 1; }); };
     EXPECT_EQ(save(), 0);
     EXPECT_EQ(Reload(name).GetListName(0), QStringLiteral("new"));
     EXPECT_EQ(Entries(dir.path()), QStringList{"kept.xml"});
@@ -325,7 +325,7 @@ TEST_F(WriteXmlTest, CharactersAtTheUtf8LengthBoundariesAreWrittenExactly)
     CheckListContainer c(Path(QStringLiteral("boundaries.xml")));
     for (const auto& test : cases)
         c.AddList(test.text);
-    ASSERT_TRUE(c.WriteXML());
+    ASSERT_TRUE(c.WriteXML().Ok());
     const QList<QByteArray> lines = ReadAll(c.GetFileName()).split('\n');
     const int count = static_cast<int>(std::size(cases));
     ASSERT_EQ(lines.size(), 3 * count + 4) << "declaration, doc, three lines a list, a last LF";

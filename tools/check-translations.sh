@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Shows that lupdate finds the user-visible sentences: it extracts every translatable text of
 # app/ and Common/ into a temporary .ts file and lists them by context. It fails when a context
-# that speaks to the user (the reader, its checks, the bounded read, the loader) has none, and
-# names every source that hides its sentences from lupdate behind a wrapper of its own.
+# that speaks to the user (the reader, its checks, the bounded read, the loader, the saver) has
+# none, or when a source hides its sentences from lupdate behind a wrapper of its own.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/deps.sh" translations
@@ -20,11 +20,12 @@ for name in sorted(contexts):
     for source in contexts[name]:
         print(f"{name}: {source}")
 missing = [c for c in ('CheckListReader', 'LoadChecks', 'BoundedRead', 'CheckListContainer',
-                       'MainWindow') if not contexts.get(c)]
+                       'FileReplacer', 'MainWindow') if not contexts.get(c)]
 if missing:
     print("no sentences extracted for: " + ", ".join(missing))
     sys.exit(1)
 PY
 if grep -rln 'QString Tr(const char' app Common; then
     echo "^ these hide sentences from lupdate behind a Tr() wrapper"
+    exit 1
 fi

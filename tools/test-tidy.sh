@@ -26,3 +26,13 @@ if [ "$status" -ne 0 ] || [ "$count" -ne 0 ]; then
     printf '%s\n' "$warnings" | sed -E 's/^([^:]+):.*\[([^],]+)(,-warnings-as-errors)?\]$/\1 \2/' | sort | uniq -c
     exit 1
 fi
+# Every sentence the user may see reaches lupdate.
+log="$(mktemp)"
+if "$root/tools/check-translations.sh" >"$log" 2>&1; then
+    echo "lupdate: $(grep -c ': ' "$log") translatable texts extracted"
+    rm -f "$log"
+else
+    cat "$log"
+    rm -f "$log"
+    exit 1
+fi

@@ -214,7 +214,7 @@ std::string ToXmlText(const QString& text)
 
 } // namespace
 
-bool CheckListContainer::WriteXML(SaveFailure* failure) const
+file::Outcome CheckListContainer::WriteXML() const
 {
     file::FileReplacer out(m_fileName);
     if (out.Begin()) {
@@ -236,18 +236,16 @@ bool CheckListContainer::WriteXML(SaveFailure* failure) const
         }
         if (out.Commit()) {
             qDebug() << "*** CheckList saved";
-            if (failure)
-                failure->warnings = out.Warnings();
-            return true;
+            file::Outcome saved;
+            saved.warnings = out.Warnings();
+            return saved;
         }
     }
-    if (failure) {
-        failure->reason = out.Error();
-        failure->previousKept = out.PreviousKept();
-        failure->keptCopy = out.KeptCopy();
-        failure->warnings = out.Warnings();
-    }
-    return false;
+    file::Outcome failed = file::Outcome::Failed(file::Outcome::NotSaved, out.Error());
+    failed.previousKept = out.PreviousKept();
+    failed.keptCopy = out.KeptCopy();
+    failed.warnings = out.Warnings();
+    return failed;
 }
 
 } // namespace zuchecklist

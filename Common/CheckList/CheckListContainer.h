@@ -24,14 +24,6 @@ struct CheckList
     std::vector<CheckListItem> m_items;
 };
 
-struct SaveFailure
-{
-    QString reason;            // one sentence for the user
-    bool previousKept = false; // a previous file exists and holds its previous content
-    QString keptCopy;          // where a copy of the previous content stays, if anywhere
-    QStringList warnings;      // also after success: what went wrong once the file was complete
-};
-
 // The document: named lists of items, addressed by position, plus the file it is saved to.
 // Every index is checked; an index out of range makes an operation do nothing, and a getter
 // return an empty string or 0.
@@ -72,7 +64,7 @@ public:
     // save leaves the previous content, and the file keeps its owner, group and mode. True on
     // success; otherwise 'failure', if given, tells why. After success its warnings may still
     // have something to say.
-    bool WriteXML(SaveFailure* failure = nullptr) const;
+    file::Outcome WriteXML() const;
 
 private:
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }

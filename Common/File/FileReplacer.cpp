@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <chrono>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -27,6 +28,14 @@ namespace {
 const QByteArray kCopySuffix(".vellorin-previous");
 const QByteArray kTemporaryPrefix(".vellorin-");
 const QByteArray kTemporarySuffix(".tmp");
+// Symbolic links followed before giving up with ELOOP, as the kernel's own limit.
+constexpr int kMaxLinkHops = 40;
+// A temporary name is drawn from 36^8 (eight base-36 digits, so it stays short) and drawn
+// again while taken, a few times.
+constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
+constexpr int kTemporaryNameTries = 16;
+// Hex digits of the path's hash that name a copy in the state folder.
+constexpr int kCopyKeyDigits = 16;
 
 QString SystemError(int error)
 {
@@ -50,7 +59,7 @@ QByteArray NameOf(const QByteArray& path)
 // when the name is free ('path' is where the file would be), else the error number.
 int Resolve(QByteArray given, QByteArray* path, struct stat* info)
 {
-    for (int hop = 0; hop < 40; ++hop) {
+    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
         *path = given;
         if (::lstat(given.constData(), info) != 0)
             return errno;
@@ -73,10 +82,11 @@ int Resolve(QByteArray given, QByteArray* path, struct stat* info)
 int CreateTemporary(const QByteArray& directory, QByteArray* name)
 {
     int fd = -1;
-    for (int attempt = 0; attempt < 16 && fd < 0; ++attempt) {
-        *name = directory + '/' + kTemporaryPrefix +
-                QByteArray::number(QRandomGenerator::global()->generate64() % 0xFFFFFFFFFFull, 36) +
-                kTemporarySuffix;
+    for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
+        *name =
+            directory + '/' + kTemporaryPrefix +
+            QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36) +
+            kTemporarySuffix;
         fd = ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -245,7 +255,7 @@ QList<QByteArray> CopyPlaces(const QByteArray& path)
         std::free(real);
     }
     const QByteArray key =
-        QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex().left(16);
+        QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex().left(kCopyKeyDigits);
     places << QFile::encodeName(FileReplacer::StateFolder()) + '/' + key + '-' + name.left(160) +
                   kCopySuffix;
     return places;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 namespace file {
 
@@ -27,13 +28,20 @@ struct Outcome
     QString sentence;
     int line = 0; // 0: the fault has no place in the text
     int column = 0;
-    // For NotSaved: the file exists and still holds its previous content.
+    // Saving. For NotSaved: the file exists and still holds its previous content.
     bool previousKept = false;
+    QString keptCopy;     // where a copy of the previous content stays, if anywhere
+    QStringList warnings; // also when done: what went wrong once the file was complete
 
     bool Ok() const { return kind == Done; }
     static Outcome Failed(Kind kind, const QString& sentence, int line = 0, int column = 0)
     {
-        return Outcome{kind, sentence, line, column, false};
+        Outcome outcome;
+        outcome.kind = kind;
+        outcome.sentence = sentence;
+        outcome.line = line;
+        outcome.column = column;
+        return outcome;
     }
 };
 
