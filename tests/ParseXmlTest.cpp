@@ -1,4 +1,5 @@
 #include "Common/CheckList/CheckListContainer.h"
+#include "support/MessageCapture.h"
 
 #include <QLoggingCategory>
 #include <QStringList>
@@ -14,20 +15,6 @@ using zuchecklist::CheckListContainer;
 
 namespace {
 
-QStringList g_messages;
-QStringList g_contexts;
-
-void Collect(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type != QtDebugMsg)
-        return;
-    g_messages << message;
-    g_contexts << QStringLiteral("%1|%2|%3|%4")
-                      .arg(QLatin1String(context.category), QLatin1String(context.file))
-                      .arg(context.line > 0 ? "line" : "no line")
-                      .arg(QLatin1String(context.function));
-}
-
 // Parses a copy of 'text' and records the debug trace and the standard error output.
 struct Load
 {
@@ -35,20 +22,24 @@ struct Load
     {
         std::vector<char> buffer(text.begin(), text.end());
         buffer.push_back(0);
-        g_messages.clear();
-        g_contexts.clear();
-        QtMessageHandler previous = qInstallMessageHandler(Collect);
+        support::MessageCapture capture;
         testing::internal::CaptureStderr();
         outcome = container.ParseXML(buffer.data());
         ok = outcome.Ok();
         stderrText = testing::internal::GetCapturedStderr();
-        qInstallMessageHandler(previous);
-        trace = g_messages;
+        for (const auto& m : capture.Debug()) {
+            trace << m.text;
+            contexts << QStringLiteral("%1|%2|%3|%4")
+                            .arg(m.category, m.file)
+                            .arg(m.line > 0 ? "line" : "no line")
+                            .arg(m.function);
+        }
     }
     file::Outcome outcome;
     bool ok;
     std::string stderrText;
     QStringList trace;
+    QStringList contexts; // "category|file|line or no line|function" of each trace message
 };
 
 // The whole document as one line per list: "name: text/action, text/action".
@@ -84,8 +75,8 @@ TEST(ParseXml, LoadsListsAndItemsWithTheirTrace)
     EXPECT_EQ(load.trace, (QStringList{"CHECKLIST:  \"Engine start\"",
                                        "Item:  \"Fuel pump\"  | Action:  \"ON\"",
                                        "Item:  \"A & B\"  | Action:  \"<5>\""}));
-    ASSERT_EQ(g_contexts.size(), 3);
-    for (const QString& context : g_contexts) {
+    ASSERT_EQ(load.contexts.size(), 3);
+    for (const QString& context : load.contexts) {
         EXPECT_TRUE(context.startsWith(QStringLiteral("default|"))) << context.toStdString();
         EXPECT_TRUE(context.contains(QStringLiteral("CheckListContainer.cpp|line|")))
             << context.toStdString();
