@@ -23,9 +23,8 @@ fi
 
 build=build-bench
 if [ ! -x "$build/bench/StressOpen" ]; then
-    cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELLORIN_BUILD_BENCH=ON \
-        -DVELLORIN_BUILD_TESTS=OFF >/dev/null
-    nice -n 10 cmake --build "$build" -j2 --target StressOpen >/dev/null
+    cmake --preset bench >/dev/null
+    nice -n 10 cmake --build --preset bench -j2 --target StressOpen >/dev/null
 fi
 helper="$PWD/$build/bench/StressOpen"
 export QT_QPA_PLATFORM=offscreen
