@@ -118,11 +118,12 @@ struct Entity
     std::uint64_t markup = 0;     // '<' characters in it
     std::uint64_t depth = 0;      // levels one reference can add: itself and every '<'
     std::uint64_t references = 0; // entity references it makes, itself included
+    bool expanding = false;       // a parameter entity whose text is being read as declarations
 };
 
 // A reference to an entity the text does not declare, or declares only outside it: the DOM
 // check keeps it as a node of its own, one level down, and brings in nothing for it.
-const Entity kUnknownEntity{{}, true, Entity::Done, 0, 0, 1, 1};
+const Entity kUnknownEntity{{}, true, Entity::Done, 0, 0, 1, 1, false};
 
 enum class Node
 {
@@ -544,6 +545,10 @@ bool Scanner::ExpandParameter(std::string_view name)
     if (++m_scan.declarations > m_limits.declarations)
         return Fail(XmlScan::TooManyDeclarations, m_anchor);
     const std::size_t index = found->second;
+    // A parameter entity met again inside its own text is not expanded again, as the DOM
+    // check does not expand it either: its text is read once.
+    if (m_entities[index].expanding)
+        return true;
     if (!Compute(index))
         return false;
     m_scan.expansion = Add(m_scan.expansion, m_entities[index].expansion);
@@ -555,7 +560,10 @@ bool Scanner::ExpandParameter(std::string_view name)
     m_replacements.push_back(Replace(m_entities[index].value));
     const std::string& text = m_replacements.back();
     const char* q = text.data();
-    return ParseSubset(q, text.data() + text.size(), false);
+    m_entities[index].expanding = true;
+    const bool parsed = ParseSubset(q, text.data() + text.size(), false);
+    m_entities[index].expanding = false;
+    return parsed;
 }
 
 std::string Scanner::Replace(std::string_view value) const
@@ -609,9 +617,14 @@ bool Scanner::Compute(std::size_t index)
                 const std::string_view entityName(name, static_cast<std::size_t>(q - name));
                 const auto& names = c == '&' ? m_general : m_parameter;
                 const auto found = names.find(entityName);
+                // A parameter entity that refers back to one being computed stays as it is
+                // written: the DOM check does not expand it, and refuses no text for it, as it
+                // does a general entity that refers to itself.
+                const bool loop = c == '%' && found != names.end() &&
+                                  m_entities[found->second].state == Entity::Visiting;
                 if (c == '&' && IsPredefined(entityName)) {
                     expansion = Add(expansion, 1);
-                } else if (found != names.end() && !m_entities[found->second].external) {
+                } else if (found != names.end() && !m_entities[found->second].external && !loop) {
                     if (!Compute(found->second))
                         return false;
                     const Entity& inner = m_entities[found->second];
