@@ -184,7 +184,7 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
         {Write("broken.xml", "<?XML a b?><doc>&nbsp;" + levels + "</doc>"),
          "It is not well-formed XML: ", ""},
         {Write("other-root.xml", "<Doc><list><name>x</name></list></Doc>"),
-         "It cannot be loaded as a checklist: it has no <doc> element.",
+         "It cannot be loaded as a checklist: no <doc> element.",
          "Parse error in global part\n"},
         {Write("control.xml", "<doc>\n<list><name>A\x0c" "B</name></list></doc>"),
          "It is not well-formed XML: a character XML does not allow at line 2, column 14.", ""},

@@ -133,7 +133,7 @@ file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
     if (!doc) {
         std::fputs("Parse error in global part\n", stderr);
         return Outcome::Failed(Outcome::NotChecklist,
-                               tr("It cannot be loaded as a checklist: it has no <doc> element."));
+                               tr("It cannot be loaded as a checklist: no <doc> element."));
     }
 
     // Composing the trace costs more than parsing; skip it when nobody would see it.
