@@ -54,6 +54,9 @@ file::Outcome LoadChecks::NotWellFormed(const char* utf8, std::size_t offset, co
 file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
 {
     using file::Outcome;
+    if (scan.verdict == XmlScan::Complete)
+        return {};
+    // Where it stopped is counted only for a text that is refused: the count walks the text.
     int line = 0;
     int column = 0;
     LineAndColumn(utf8, scan.stop, &line, &column);
