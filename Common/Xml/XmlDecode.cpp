@@ -103,6 +103,12 @@ QByteArray DeclaredEncoding(const QByteArray& bytes)
 // a code unit of zero bytes.
 void CutAtNul(QByteArray& bytes, int unitSize, int from)
 {
+    if (unitSize == 1) {
+        const int nul = bytes.indexOf('\0', from);
+        if (nul >= 0)
+            bytes.truncate(nul);
+        return;
+    }
     for (int i = from; i + unitSize <= bytes.size(); i += unitSize) {
         bool zero = true;
         for (int b = 0; b < unitSize; ++b)
