@@ -183,6 +183,42 @@ TEST(XmlScan, TellsWhyAndWhereItStops)
     }
 }
 
+// The search for forbidden characters reads the text in blocks: wherever a character falls in
+// a block, and wherever the text starts in memory, it stops exactly where a plain walk over the
+// characters stops, and at nothing that merely resembles one. The bytes before the text are
+// suspects themselves and must not count.
+TEST(XmlScan, FindsAForbiddenCharacterWhereverItFallsInTheText)
+{
+    const struct
+    {
+        std::string character;
+        bool forbidden;
+    } characters[] = {
+        {"\x01", true},          {"\x1F", true},          {"\xED\xA0\x80", true},
+        {"\xED\xBF\xBF", true},  {"\xEF\xBF\xBE", true},  {"\xEF\xBF\xBF", true},
+        {"\t\n\r", false},       {"\xED\x9F\xBF", false}, {"\xEF\xBF\xBD", false},
+        {"\xEF\xBB\xBF", false}, {"\xC3\xA9", false},
+    };
+    for (const auto& c : characters) {
+        for (std::size_t before = 0; before < 40; ++before) {
+            const std::string text = "<a>" + std::string(before, 'x') + c.character + "</a>";
+            for (std::size_t shift = 0; shift < 16; ++shift) {
+                std::string storage(shift, '\x01');
+                storage += text;
+                const XmlScan scan = ScanXml(storage.c_str() + shift, XmlScanLimits{10});
+                const std::string where = c.character + " after " + std::to_string(before) +
+                                          " letters, " + std::to_string(shift) + " bytes in";
+                if (c.forbidden) {
+                    EXPECT_EQ(scan.verdict, XmlScan::ForbiddenCharacter) << where;
+                    EXPECT_EQ(scan.stop, 3 + before) << where;
+                } else {
+                    EXPECT_EQ(scan.verdict, XmlScan::Complete) << where;
+                }
+            }
+        }
+    }
+}
+
 // Every reference counts: the characters it brings in, the markup, and itself as a node.
 TEST(XmlScan, CountsWhatEntityReferencesBringIn)
 {
