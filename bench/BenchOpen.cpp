@@ -9,10 +9,11 @@
 //   Save       WriteXML;              Fwrite    one fwrite of the same bytes;
 //   RebuildTree on a shown window;    BulkFill  a bare QTreeWidget filled in bulk with the rows.
 // Open, BareSteps and DomCheck also report their peak memory (peak_MB, see PeakMemory.h), each
-// measured once in a forked child. The ratios are printed after the run from the medians (or
-// the single runs without --benchmark_repetitions), on the CPU time of the process: on a shared
-// machine that moves less than the wall time. Open against the bare steps is also given for the
-// fastest repetitions, the figure least disturbed by other work.
+// measured once in a forked child, and run once untimed before they are timed. Each timed run
+// of these and of Reader starts from a trimmed heap (StartCold). The ratios are printed after the
+// run from the medians (or the single runs without --benchmark_repetitions), on the CPU time of the
+// process: on a shared machine that moves less than the wall time. Open against the bare steps is
+// also given for the fastest repetitions, the figure least disturbed by other work.
 #include "PeakMemory.h"
 #include "SampleChecklist.h"
 
@@ -33,6 +34,7 @@
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <malloc.h>
 #include <map>
 #include <memory>
 #include <string>
@@ -89,14 +91,33 @@ std::unique_ptr<zuchecklist::CheckListContainer> Loaded(const Saved& saved, cons
     return model;
 }
 
-// Each peak is measured once per benchmark and size, however often the benchmark runs.
+// Each peak is measured once per benchmark and size, however often the benchmark runs. The
+// first time, the steps also run once untimed, so that no benchmark pays for being the first
+// of its size in the process.
 template <typename Step> void ReportPeak(benchmark::State& state, const std::string& key, Step step)
 {
     static std::map<std::string, std::int64_t> peaks;
     auto found = peaks.find(key);
-    if (found == peaks.end())
+    if (found == peaks.end()) {
         found = peaks.emplace(key, peak::InChild(step)).first;
+        step();
+    }
     state.counters["peak_MB"] = found->second < 0 ? -1.0 : found->second / (1024.0 * 1024.0);
+}
+
+bool g_keepMemory = false;
+
+// Each run of the steps Open is compared with starts from the same heap: one that has given
+// back to the system every page it does not use. Otherwise a run inherits the pages, warm or
+// trimmed, that the previous benchmark happened to leave, and the order of the benchmarks
+// decides part of the ratio. With --keep-memory the heap keeps its pages instead.
+void StartCold(benchmark::State& state)
+{
+    if (g_keepMemory)
+        return;
+    state.PauseTiming();
+    malloc_trim(0);
+    state.ResumeTiming();
 }
 
 void Finish(benchmark::State& state, const Saved& saved)
@@ -116,8 +137,10 @@ void Open(benchmark::State& state)
             state.SkipWithError("the file did not open");
     };
     ReportPeak(state, "Open/" + std::to_string(state.range(0)), open);
-    for (auto _ : state)
+    for (auto _ : state) {
+        StartCold(state);
         open();
+    }
     Finish(state, saved);
 }
 
@@ -148,8 +171,10 @@ void BareSteps(benchmark::State& state)
         window.RebuildTree();
     };
     ReportPeak(state, "BareSteps/" + std::to_string(state.range(0)), steps);
-    for (auto _ : state)
+    for (auto _ : state) {
+        StartCold(state);
         steps();
+    }
     Finish(state, saved);
 }
 
@@ -162,8 +187,10 @@ void DomCheck(benchmark::State& state)
         benchmark::DoNotOptimize(document.setContent(text, false));
     };
     ReportPeak(state, "DomCheck/" + std::to_string(state.range(0)), check);
-    for (auto _ : state)
+    for (auto _ : state) {
+        StartCold(state);
         check();
+    }
     Finish(state, saved);
 }
 
@@ -172,6 +199,7 @@ void Reader(benchmark::State& state)
 {
     const Saved& saved = SavedFile(static_cast<int>(state.range(0)));
     for (auto _ : state) {
+        StartCold(state);
         zuchecklist::CheckListReader reader;
         if (!reader.ReadFile(saved.file).Ok())
             state.SkipWithError("the reader refused the file");
@@ -348,6 +376,7 @@ int main(int argc, char** argv)
     // measured from a trimmed heap.
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--keep-memory") == 0) {
+            g_keepMemory = true;
             mallopt(M_TRIM_THRESHOLD, INT_MAX);
             mallopt(M_MMAP_THRESHOLD, 1 << 30);
             std::rotate(argv + i, argv + i + 1, argv + argc);
