@@ -72,12 +72,7 @@ file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
     case XmlScan::RecursiveEntity:
         return NotWellFormed(tr("an entity that refers to itself"), line, column);
     case XmlScan::ForbiddenCharacter:
-        return Outcome::Failed(
-            Outcome::NotWellFormed,
-            tr("It is not well-formed XML: a character XML does not allow at line %1, column %2.")
-                .arg(line)
-                .arg(column),
-            line, column);
+        return NotWellFormed(tr("a character XML does not allow"), line, column);
     case XmlScan::TooDeep:
         ReportNestingTooDeep();
         return Outcome::Failed(
