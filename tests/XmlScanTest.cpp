@@ -5,9 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <cstring>
 #include <random>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -186,7 +190,8 @@ TEST(XmlScan, TellsWhyAndWhereItStops)
 // The search for forbidden characters reads the text in blocks: wherever a character falls in
 // a block, and wherever the text starts in memory, it stops exactly where a plain walk over the
 // characters stops, and at nothing that merely resembles one. The bytes before the text are
-// suspects themselves and must not count.
+// suspects themselves and must not count. A text that starts just after a page nobody may read,
+// or ends just before one, is read without touching either.
 TEST(XmlScan, FindsAForbiddenCharacterWhereverItFallsInTheText)
 {
     const struct
@@ -199,24 +204,40 @@ TEST(XmlScan, FindsAForbiddenCharacterWhereverItFallsInTheText)
         {"\t\n\r", false},       {"\xED\x9F\xBF", false}, {"\xEF\xBF\xBD", false},
         {"\xEF\xBB\xBF", false}, {"\xC3\xA9", false},
     };
+    const std::size_t page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    auto* const guarded = static_cast<char*>(
+        ::mmap(nullptr, 3 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(guarded, MAP_FAILED);
+    ASSERT_EQ(::mprotect(guarded, page, PROT_NONE), 0);
+    ASSERT_EQ(::mprotect(guarded + 2 * page, page, PROT_NONE), 0);
+    char* const readable = guarded + page;
+
     for (const auto& c : characters) {
         for (std::size_t before = 0; before < 40; ++before) {
             const std::string text = "<a>" + std::string(before, 'x') + c.character + "</a>";
-            for (std::size_t shift = 0; shift < 16; ++shift) {
-                std::string storage(shift, '\x01');
-                storage += text;
-                const XmlScan scan = ScanXml(storage.c_str() + shift, XmlScanLimits{10});
-                const std::string where = c.character + " after " + std::to_string(before) +
-                                          " letters, " + std::to_string(shift) + " bytes in";
+            auto check = [&](const char* at, const std::string& placement) {
+                const XmlScan scan = ScanXml(at, XmlScanLimits{10});
+                const std::string where =
+                    c.character + " after " + std::to_string(before) + " letters, " + placement;
                 if (c.forbidden) {
                     EXPECT_EQ(scan.verdict, XmlScan::ForbiddenCharacter) << where;
                     EXPECT_EQ(scan.stop, 3 + before) << where;
                 } else {
                     EXPECT_EQ(scan.verdict, XmlScan::Complete) << where;
                 }
+            };
+            for (std::size_t shift = 0; shift < 16; ++shift) {
+                const std::string storage = std::string(shift, '\x01') + text;
+                check(storage.c_str() + shift, std::to_string(shift) + " bytes in");
             }
+            std::memcpy(readable, text.c_str(), text.size() + 1);
+            check(readable, "first on its page");
+            char* const last = readable + page - text.size() - 1;
+            std::memcpy(last, text.c_str(), text.size() + 1);
+            check(last, "last on its page");
         }
     }
+    ::munmap(guarded, 3 * page);
 }
 
 // Every reference counts: the characters it brings in, the markup, and itself as a node.
