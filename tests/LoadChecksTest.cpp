@@ -31,9 +31,9 @@ TEST(LoadChecks, EveryEntityReferenceIsPaidForWithWhatItBringsIn)
         // the same markup through a hexadecimal reference to '<'
         {"<!ENTITY e \"&#x3C;b/>xyz\">", "&e;",
          2 * 7 * kCostPerTextByte + kCostPerElement + kCostPerReference},
-        // through a second entity: two reference nodes
+        // through a second entity: two reference nodes, the inner one holding its name "f"
         {"<!ENTITY f \"<b/>xyz\"><!ENTITY e \"&f;\">", "&e;",
-         2 * 7 * kCostPerTextByte + kCostPerElement + 2 * kCostPerReference},
+         2 * (7 + 1) * kCostPerTextByte + kCostPerElement + 2 * kCostPerReference},
         // an entity the text does not declare: a node, and nothing brought in
         {"", "&a;", kCostPerReference},
         // a character reference: its bytes alone

@@ -73,6 +73,8 @@ file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
         return NotWellFormed(tr("an entity that refers to itself"), line, column);
     case XmlScan::ForbiddenCharacter:
         return NotWellFormed(tr("a character XML does not allow"), line, column);
+    case XmlScan::ParameterReferenceInDeclaration:
+        return NotWellFormed(tr("a parameter entity reference inside a declaration"), line, column);
     case XmlScan::TooDeep:
         ReportNestingTooDeep();
         return Outcome::Failed(
@@ -108,7 +110,7 @@ std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
         scan.attributes * kCostPerAttribute +
         (scan.otherNodes + scan.declarations) * kCostPerOtherNode +
         scan.references * kCostPerReference + textBytes * kCostPerTextByte +
-        scan.longestText * kCostPerLongestTextByte;
+        (scan.longestText + scan.declarationBytes) * kCostPerLongestTextByte;
     const std::uint64_t rowsPhase = scan.named * kCostPerRow + size * kRowCostPerTextByte;
     return std::max(domPhase, rowsPhase);
 }

@@ -34,13 +34,15 @@ constexpr std::uint64_t kCostPerOtherNode = 240;
 // Every entity reference stays in the DOM tree as a node of its own, and splits the text
 // around it into a text node more.
 constexpr std::uint64_t kCostPerReference = kCostPerOtherNode + kCostPerTextRun;
-// What the DOM check holds whatever the text: the document, the reader and their buffers.
-constexpr std::uint64_t kCostOfDocument = std::uint64_t{4} * 1024;
+// What the DOM check holds whatever the text: the document, the reader and their buffers,
+// with room for the steps in which those buffers grow.
+constexpr std::uint64_t kCostOfDocument = std::uint64_t{16} * 1024;
 // Per byte of UTF-8 text: the text itself, its UTF-16 copy, and the DOM's copy of the
 // character data; the longest run of character data costs more again, as the DOM parser
-// gathers it in a buffer of its own.
+// gathers it in a buffer of its own, and so does an XML declaration, whose values the DOM
+// check keeps apart from its text.
 constexpr std::uint64_t kCostPerTextByte = 5;
-constexpr std::uint64_t kCostPerLongestTextByte = 3;
+constexpr std::uint64_t kCostPerLongestTextByte = 4;
 
 // The rows phase: every <list> and <item> becomes a document entry and a tree row, and every
 // text a UTF-16 string.

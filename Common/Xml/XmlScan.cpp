@@ -244,7 +244,8 @@ private:
         return true;
     }
 
-    // A parser gathers character data, comments and instructions in a buffer of its own.
+    // A parser gathers character data, comments, instructions, names, attribute values and entity
+    // values in a buffer of its own.
     void Gathered(const char* begin, const char* end)
     {
         if (static_cast<std::size_t>(end - begin) > m_scan.longestText)
@@ -257,6 +258,7 @@ private:
     bool SkipAttributes(const char*& p, std::size_t& count);
     Node SkipNodeStart(const char*& p);
     bool Doctype(const char*& p);
+    bool CheckDeclaration(const char* begin, const char* end);
     bool ParseSubset(const char*& p, const char* end, bool top);
     bool ParseEntity(const char*& p, const char* end);
     bool ExpandParameter(std::string_view name);
@@ -346,9 +348,10 @@ bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
 {
     while (IsAttributeNameChar(*p)) {
         ++count;
-        ++p;
+        const char* name = p++;
         while (IsAttributeNameChar(*p))
             ++p;
+        Gathered(name, p);
         SkipSpace(p);
         if (*p != '=')
             return Fail(XmlScan::Malformed, p);
@@ -357,7 +360,7 @@ bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
         const char quote = *p;
         if (quote != '\'' && quote != '"')
             return Fail(XmlScan::Malformed, p);
-        ++p;
+        const char* value = ++p;
         while (*p && *p != quote) {
             if (*p == '&') {
                 if (!Reference(p, 0))
@@ -368,6 +371,8 @@ bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
         }
         if (*p != quote)
             return Fail(XmlScan::Malformed, p);
+        // Gathered like character data before it becomes the attribute's value.
+        Gathered(value, p);
         ++p;
         SkipSpace(p);
     }
@@ -394,6 +399,7 @@ Node Scanner::SkipNodeStart(const char*& p)
             p += 2;
             // The DOM keeps the declaration as an instruction.
             ++m_scan.otherNodes;
+            m_scan.declarationBytes += static_cast<std::size_t>(p - start);
             Gathered(start, p);
             return Node::Other;
         }
@@ -448,6 +454,7 @@ Node Scanner::SkipNodeStart(const char*& p)
         return Node::Error;
     }
     const std::string_view elementName(name, static_cast<std::size_t>(p - name));
+    Gathered(name, p);
     if (elementName == m_counted[0] || elementName == m_counted[1])
         ++m_scan.named;
     SkipSpace(p);
@@ -523,15 +530,33 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
                 return Fail(XmlScan::NotXml, start);
         } else if (StartsWith(p, end, kEntity, kEntitySize) && p + kEntitySize < end &&
                    IsSpace(p[kEntitySize])) {
-            if (!ParseEntity(p, end))
+            if (!ParseEntity(p, end) || !CheckDeclaration(start, p))
                 return false;
         } else if (StartsWith(p, end, "<!", 2)) {
             if (!SkipDeclaration(p, end))
                 return Fail(XmlScan::NotXml, start);
+            if (!CheckDeclaration(start, p))
+                return false;
         } else {
             return Fail(XmlScan::NotXml, p);
         }
     }
+}
+
+// A declaration is read here as one piece of text from '<!' to its '>'. A parameter entity
+// reference anywhere inside it (in its keyword, a name, or any literal) would make the DOM check
+// read other declarations than these, so none may stand there: parameter entities are
+// referenced only between declarations. The '%' that marks a parameter entity's own
+// declaration is followed by white space, not by a name.
+bool Scanner::CheckDeclaration(const char* begin, const char* end)
+{
+    for (const char* p = begin;
+         (p = static_cast<const char*>(std::memchr(p, '%', static_cast<std::size_t>(end - p))));
+         ++p) {
+        if (p + 1 < end && IsEntityNameChar(p[1]))
+            return Fail(XmlScan::ParameterReferenceInDeclaration, p);
+    }
+    return true;
 }
 
 bool Scanner::ParseEntity(const char*& p, const char* end)
@@ -561,6 +586,7 @@ bool Scanner::ParseEntity(const char*& p, const char* end)
         if (!SkipQuoted(p, end))
             return Fail(XmlScan::NotXml, literal - 1);
         entity.value = std::string_view(literal, static_cast<std::size_t>(p - 1 - literal));
+        Gathered(literal, p - 1);
         if (!CheckCharacterReferences(entity.value, literal))
             return false;
     } else {
@@ -649,36 +675,31 @@ bool Scanner::Compute(std::size_t index)
             expansion = Add(expansion, 1);
             continue;
         }
-        if (c == '&' || c == '%') {
+        if (c == '&') {
             const char* name = p + 1;
             const char* q = name;
             while (q < end && IsEntityNameChar(*q))
                 ++q;
             if (q < end && *q == ';' && q > name) {
                 const std::string_view entityName(name, static_cast<std::size_t>(q - name));
-                const auto& names = c == '&' ? m_general : m_parameter;
-                const auto found = names.find(entityName);
-                // A parameter entity that refers back to one being computed stays as it is
-                // written: the DOM check does not expand it, and refuses no text for it, as it
-                // does a general entity that refers to itself.
-                const bool loop = c == '%' && found != names.end() &&
-                                  m_entities[found->second].state == Entity::Visiting;
-                if (c == '&' && IsPredefined(entityName)) {
+                const auto found = m_general.find(entityName);
+                // Each time this text is brought in, the reference's node holds a copy of the
+                // name, however long it is.
+                if (!IsPredefined(entityName))
+                    expansion = Add(expansion, entityName.size());
+                if (IsPredefined(entityName)) {
                     expansion = Add(expansion, 1);
-                } else if (found != names.end() && !m_entities[found->second].external && !loop) {
+                } else if (found != m_general.end() && !m_entities[found->second].external) {
                     if (!Compute(found->second))
                         return false;
                     const Entity& inner = m_entities[found->second];
                     expansion = Add(expansion, inner.expansion);
                     markup = Add(markup, inner.markup);
                     depth = Add(depth, inner.depth);
-                    references =
-                        Add(references, c == '&' ? inner.references : inner.references - 1);
-                } else if (c == '&') {
+                    references = Add(references, inner.references);
+                } else {
                     depth = Add(depth, kUnknownEntity.depth);
                     references = Add(references, kUnknownEntity.references);
-                } else {
-                    expansion = Add(expansion, static_cast<std::uint64_t>(q - p + 1));
                 }
                 p = q + 1;
                 continue;
@@ -752,6 +773,7 @@ XmlScan Scanner::Run()
                     ++q;
                 if (std::string_view(name, static_cast<std::size_t>(q - name)) != open.back())
                     return stopHere(XmlScan::Malformed);
+                Gathered(name, q);
                 SkipSpace(q);
                 if (*q != '>')
                     return stopHere(XmlScan::Malformed);

@@ -47,7 +47,11 @@ struct XmlScan
         ForbiddenCharacter,  // a character XML forbids, raw or by character reference
         RecursiveEntity,     // an entity that refers to itself, directly or not
         TooManyDeclarations, // more entity declarations than the limit
-        TooMuchExpansion     // references expand to more characters than the limit
+        TooMuchExpansion,    // references expand to more characters than the limit
+        // A parameter entity reference inside a markup declaration of the document type. XML
+        // forbids it in entity values there; elsewhere in a declaration the DOM check still
+        // reads it as further declarations, which no scan of the declaration can follow.
+        ParameterReferenceInDeclaration
     };
     Verdict verdict = Malformed;
     std::size_t stop = 0; // offset where the walk ended: the text's end, or the fault
@@ -59,9 +63,12 @@ struct XmlScan
     std::size_t named = 0;    // elements named as in XmlScanLimits::counted
     std::size_t attributes = 0;
     std::size_t textRuns = 0; // character data with more than white space in it
-    // Bytes of the longest run of character data, comment, CDATA section or instruction.
+    // Bytes of the longest run of character data, comment, CDATA section, instruction, name,
+    // attribute value or entity value.
     std::size_t longestText = 0;
-    std::size_t otherNodes = 0;   // comments, CDATA sections, processing instructions
+    std::size_t otherNodes = 0; // comments, CDATA sections, processing instructions
+    // Bytes of XML declarations: the DOM check keeps their values apart from the instruction.
+    std::size_t declarationBytes = 0;
     std::size_t declarations = 0; // entity declarations, and parameter entity references
     // Entity references in content and attribute values, also those inside entities, and
     // those to entities the text does not declare: each a node of the DOM tree.
