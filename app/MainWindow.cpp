@@ -15,18 +15,23 @@
 #include <QHBoxLayout>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <memory>
 #include <string>
 
 using zuchecklist::CheckListContainer;
 using zuchecklist::CheckListReader;
 
 namespace {
+
+// How long one look at the window's events may take while a save waits for a lock.
+constexpr int kLockPollMs = 20;
 
 enum Column
 {
@@ -359,7 +364,25 @@ void MainWindow::OnFileSave()
     if (fileName.isEmpty())
         return;
     m_container->SetFileName(fileName);
-    const file::Outcome saved = m_container->WriteXML();
+    // While another program holds the file's lock, the window stays painted and the user may
+    // stop waiting; the dialog is modal, so nothing else of the window runs meanwhile.
+    std::unique_ptr<QProgressDialog> waiting;
+    const file::Outcome saved = m_container->WriteXML([&] {
+        if (!waiting) {
+            waiting = std::make_unique<QProgressDialog>(
+                tr("\"%1\" is locked by another program. Waiting for it to be released…")
+                    .arg(QDir::toNativeSeparators(fileName)),
+                tr("Cancel"), 0, 0, this);
+            waiting->setObjectName(QStringLiteral("lockWaitDialog"));
+            waiting->setWindowTitle(tr("Save File"));
+            waiting->setWindowModality(Qt::WindowModal);
+            waiting->setMinimumDuration(0);
+            waiting->show();
+        }
+        QCoreApplication::processEvents(QEventLoop::AllEvents, kLockPollMs);
+        return !waiting->wasCanceled();
+    });
+    waiting.reset();
     if (saved.Ok()) {
         m_modified = false;
         if (!saved.warnings.isEmpty())

@@ -5,14 +5,18 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
 #include <functional>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -58,6 +62,22 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
         return -1;
     }
     return ::syscall(SYS_pwrite64, fd, data, size, offset);
+}
+
+// While set, the next F_GETFL fails with this error.
+int g_getFlagsError = 0;
+
+extern "C" int fcntl(int fd, int cmd, ...)
+{
+    va_list rest;
+    va_start(rest, cmd);
+    const long argument = va_arg(rest, long);
+    va_end(rest);
+    if (cmd == F_GETFL && g_getFlagsError != 0) {
+        errno = std::exchange(g_getFlagsError, 0);
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_fcntl, fd, cmd, argument));
 }
 
 // The replacer's calls to fsync come here, so that a test can fail them or look around at the
@@ -336,6 +356,27 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
         EXPECT_EQ(ReadAll(name), kNew);
     }
     EXPECT_EQ(Entries().size(), 2);
+    // Written in place, the long name's copy goes to the state folder under a shortened name,
+    // which must still be a name the user can be shown and find.
+    ASSERT_EQ(::link(QFile::encodeName(cjk).constData(), QFile::encodeName(Path("l")).constData()),
+              0);
+    int copies = 0;
+    g_syncHook = [&](int fd) {
+        if (DIR* folder = ::opendir(QFile::encodeName(FileReplacer::StateFolder()).constData())) {
+            while (const dirent* entry = ::readdir(folder)) {
+                const QByteArray raw(entry->d_name);
+                if (raw.endsWith(".vellorin-previous")) {
+                    ++copies;
+                    EXPECT_EQ(QString::fromUtf8(raw).toUtf8(), raw) << raw.toHex().constData();
+                }
+            }
+            ::closedir(folder);
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    EXPECT_TRUE(Replace(cjk));
+    g_syncHook = nullptr;
+    EXPECT_GT(copies, 0);
 }
 
 // A write, sync, close or rename that fails once, in either way of replacing (a lone file is
@@ -350,6 +391,7 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
               0);
     enum Fault
     {
+        GetFlags,
         Write,
         Sync,
         Close,
@@ -360,6 +402,7 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
         Fault fault;
         const char* error;
     } cases[] = {
+        {GetFlags, "It cannot be written: Input/output error."},
         {Write, "It could not be written: No space left on device."},
         {Sync, "It could not be written to the disk: Input/output error."},
         {Close, "It could not be written to the disk: Disk quota exceeded."},
@@ -389,6 +432,8 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
             };
             QString error;
             bool kept = false;
+            if (c.fault == GetFlags)
+                g_getFlagsError = EIO;
             EXPECT_FALSE(Replace(name, &error, &kept,
                                  [&c] {
                                      if (c.fault == Write)
@@ -407,27 +452,35 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
     }
 }
 
-// The target swapped for another file while the new content was written: the other file
-// stays, and so does nothing of the save.
-TEST_F(FileReplacerTest, TargetReplacedMeanwhileIsLeftAlone)
+// The target swapped for another file, or written by another program, while the new content
+// was written: the other content stays, nothing of the save does, and the message says which.
+TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
 {
-    const QString target = WriteOld("swapped.xml");
-    g_syncHook = [&](int fd) {
-        QFile other(Path("side.xml"));
-        EXPECT_TRUE(other.open(QIODevice::WriteOnly));
-        other.write("other");
-        other.close();
-        EXPECT_EQ(std::rename(QFile::encodeName(other.fileName()).constData(),
-                              QFile::encodeName(target).constData()),
-                  0);
-        return static_cast<int>(::syscall(SYS_fsync, fd));
-    };
-    QString error;
-    EXPECT_FALSE(Replace(target, &error));
-    g_syncHook = nullptr;
-    EXPECT_EQ(error, QStringLiteral("It was replaced by another file while it was being saved."));
-    EXPECT_EQ(ReadAll(target), QByteArray("other"));
-    EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
+    const QString target = Path("swapped.xml");
+    for (const bool swap : {true, false}) {
+        WriteOld("swapped.xml");
+        g_syncHook = [&](int fd) {
+            QFile other(swap ? Path("side.xml") : target);
+            EXPECT_TRUE(other.open(QIODevice::WriteOnly));
+            other.write("other");
+            other.close();
+            if (swap) {
+                EXPECT_EQ(std::rename(QFile::encodeName(other.fileName()).constData(),
+                                      QFile::encodeName(target).constData()),
+                          0);
+            }
+            return static_cast<int>(::syscall(SYS_fsync, fd));
+        };
+        QString error;
+        EXPECT_FALSE(Replace(target, &error));
+        g_syncHook = nullptr;
+        EXPECT_EQ(error, swap ? QStringLiteral("It was replaced by another file while it was being "
+                                               "saved.")
+                              : QStringLiteral("It was changed by another program while it was "
+                                               "being saved."));
+        EXPECT_EQ(ReadAll(target), QByteArray("other"));
+        EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
+    }
 }
 
 // A new name that cannot be made says nothing about a previous content, since no file was seen.
@@ -642,8 +695,15 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
     QString error;
     bool kept = false;
     EXPECT_FALSE(Replace(linked, &error, &kept));
-    EXPECT_EQ(error, QStringLiteral("Another program is saving it and did not finish in time."));
+    EXPECT_EQ(error, QStringLiteral("It is locked by another program."));
     EXPECT_TRUE(kept);
+    // A lock wait decides for itself how long to wait.
+    FileReplacer waiting(linked);
+    int looks = 0;
+    waiting.SetLockWait([&looks] { return ++looks < 3; });
+    EXPECT_FALSE(waiting.Begin());
+    EXPECT_EQ(looks, 3);
+    EXPECT_EQ(waiting.Error(), QStringLiteral("It is locked by another program."));
     EXPECT_EQ(ReadAll(linked), before);
 }
 

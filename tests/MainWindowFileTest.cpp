@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
+#include <QProgressDialog>
 #include <QStyleOptionViewItem>
 #include <QTest>
 #include <QTreeWidget>
@@ -16,6 +17,7 @@
 
 #include <cstdlib>
 #include <string>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 namespace {
@@ -161,6 +163,10 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
 {
     const QString fifo = dir.Path() + QStringLiteral("/pipe.xml");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString locked = Write("locked.xml", "<doc/>\n");
+    QFile holder(locked);
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
     const QByteArray levels =
         QByteArray("<a>").repeated(60000) + QByteArray("</a>").repeated(60000);
     const struct
@@ -184,9 +190,9 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
         {Write("broken.xml", "<?XML a b?><doc>&nbsp;" + levels + "</doc>"),
          "It is not well-formed XML: ", ""},
         {Write("other-root.xml", "<Doc><list><name>x</name></list></Doc>"),
-         "It cannot be loaded as a checklist: no <doc> element.",
-         "Parse error in global part\n"},
-        {Write("control.xml", "<doc>\n<list><name>A\x0c" "B</name></list></doc>"),
+         "It cannot be loaded as a checklist: no <doc> element.", "Parse error in global part\n"},
+        {Write("control.xml", "<doc>\n<list><name>A\x0c"
+                              "B</name></list></doc>"),
          "It is not well-formed XML: a character XML does not allow at line 2, column 14.", ""},
     };
     for (bool modified : {false, true}) {
@@ -300,6 +306,10 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
 {
     const QString fifo = dir.Path() + QStringLiteral("/pipe.xml");
     ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const QString locked = Write("locked.xml", "<doc/>\n");
+    QFile holder(locked);
+    ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+    ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
     const struct
     {
         QString name;
@@ -308,21 +318,30 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
         {dir.Path() + QStringLiteral("/missing/x.xml"),
          "It cannot be created: No such file or directory."},
         {fifo, "It is not a regular file.\nThe previous content of that file is unchanged."},
+        // held by another program: the window waits, painted, until the user gives up
+        {locked, "It is locked by another program.\nThe previous content of that file is "
+                 "unchanged."},
     };
     for (const auto& c : cases) {
         gui::FillModel(tester.Model(), {1});
         tester.SetModified(true);
         QString warning;
+        // The lock's wait dialog comes first where another program holds the file.
+        ModalAnswerer::Answer answer = [&](QWidget* box) {
+            if (auto* progress = qobject_cast<QProgressDialog*>(box)) {
+                EXPECT_EQ(progress->objectName(), QStringLiteral("lockWaitDialog"));
+                progress->cancel();
+                answerer.Arm(answer);
+            } else if (auto* message = qobject_cast<QMessageBox*>(box)) {
+                EXPECT_EQ(message->icon(), QMessageBox::Warning);
+                warning = message->windowTitle() + QLatin1Char('|') + message->text();
+                message->accept();
+            }
+        };
         answerer.Arm([&](QWidget* modal) {
             // The dialog itself would refuse a missing folder; return the name directly.
             gui::ChooseFile(modal, c.name, false);
-            answerer.Arm([&](QWidget* box) {
-                if (auto* message = qobject_cast<QMessageBox*>(box)) {
-                    EXPECT_EQ(message->icon(), QMessageBox::Warning);
-                    warning = message->windowTitle() + QLatin1Char('|') + message->text();
-                    message->accept();
-                }
-            });
+            answerer.Arm(answer);
         });
         ASSERT_TRUE(gui::Click(&window, "saveButton"));
         QTest::qWait(50);

@@ -216,7 +216,13 @@ std::string ToXmlText(const QString& text)
 
 file::Outcome CheckListContainer::WriteXML() const
 {
+    return WriteXML({});
+}
+
+file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWaiting) const
+{
     file::FileReplacer out(m_fileName);
+    out.SetLockWait(keepWaiting);
     if (out.Begin()) {
         {
             XmlWriter writer(out.Output());

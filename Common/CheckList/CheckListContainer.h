@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,9 @@ public:
     // success; otherwise 'failure', if given, tells why. After success its warnings may still
     // have something to say.
     file::Outcome WriteXML() const;
+    // The same; while another program holds the file's lock, 'keepWaiting' is called again and
+    // again until that program lets go or it returns false.
+    file::Outcome WriteXML(const std::function<bool()>& keepWaiting) const;
 
 private:
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }

@@ -36,6 +36,8 @@ constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
 constexpr int kTemporaryNameTries = 16;
 // Hex digits of the path's hash that name a copy in the state folder.
 constexpr int kCopyKeyDigits = 16;
+// Bytes of the target's name kept in a copy's name there, so that key, name and suffix fit.
+constexpr int kCopyNameBytes = 160;
 
 QString SystemError(int error)
 {
@@ -241,6 +243,17 @@ bool CopyAttributes(int from, int to)
     return true;
 }
 
+// The first 'size' bytes of a UTF-8 name or fewer, never cut inside a character: the name
+// announced to the user must be the one on the disk.
+QByteArray CutAtCharacter(const QByteArray& name, int size)
+{
+    if (size >= name.size())
+        return name;
+    while (size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80)
+        --size;
+    return name.left(size);
+}
+
 // Where the copy of 'path' may be: beside it (when the name fits) and in the state folder,
 // under a name made of its whole path.
 QList<QByteArray> CopyPlaces(const QByteArray& path)
@@ -256,8 +269,8 @@ QList<QByteArray> CopyPlaces(const QByteArray& path)
     }
     const QByteArray key =
         QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex().left(kCopyKeyDigits);
-    places << QFile::encodeName(FileReplacer::StateFolder()) + '/' + key + '-' + name.left(160) +
-                  kCopySuffix;
+    places << QFile::encodeName(FileReplacer::StateFolder()) + '/' + key + '-' +
+                  CutAtCharacter(name, kCopyNameBytes) + kCopySuffix;
     return places;
 }
 
@@ -364,8 +377,8 @@ bool FileReplacer::LockTarget()
                 break; // no locks on this file system: nothing to wait for
             if (errno != EWOULDBLOCK && errno != EINTR)
                 return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
-            if (std::chrono::steady_clock::now() > deadline)
-                return Fail(tr("Another program is saving it and did not finish in time."));
+            if (m_lockWait ? !m_lockWait() : std::chrono::steady_clock::now() > deadline)
+                return Fail(tr("It is locked by another program."));
             std::this_thread::sleep_for(std::chrono::milliseconds(20));
         }
         QByteArray path;
@@ -374,7 +387,11 @@ bool FileReplacer::LockTarget()
             ::fstat(fd.Get(), &opened) == 0 && now.st_dev == opened.st_dev &&
             now.st_ino == opened.st_ino) {
             m_old = opened;
-            ::fcntl(fd.Get(), F_SETFL, ::fcntl(fd.Get(), F_GETFL) & ~O_NONBLOCK);
+            // Without its flags known, none may be set: O_APPEND would send every write to the
+            // end of the old content.
+            const int status = ::fcntl(fd.Get(), F_GETFL);
+            if (status < 0 || ::fcntl(fd.Get(), F_SETFL, status & ~O_NONBLOCK) != 0)
+                return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
             m_file = std::move(fd);
             return true;
         }
@@ -456,8 +473,9 @@ bool FileReplacer::KeepCopy()
     }
 
     int error = 0;
+    QByteArray folder;
     for (const QByteArray& place : places) {
-        const QByteArray folder = DirectoryOf(place);
+        folder = DirectoryOf(place);
         if (place == places.last()) {
             QDir().mkpath(QFile::decodeName(DirectoryOf(folder)));
             ::mkdir(folder.constData(), 0700);
@@ -488,7 +506,8 @@ bool FileReplacer::KeepCopy()
         m_restore = std::move(copy);
         return true;
     }
-    return Fail(tr("Its previous content could not be kept aside: %1.").arg(SystemError(error)));
+    return Fail(tr("Its previous content could not be kept aside in \"%1\": %2.")
+                    .arg(QFile::decodeName(folder), SystemError(error)));
 }
 
 bool FileReplacer::Commit()
@@ -514,8 +533,11 @@ bool FileReplacer::CommitRename()
         error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
     if (error.isEmpty() && m_exists) {
         struct stat now;
-        if (::lstat(m_path.constData(), &now) != 0 || !SameFile(now, m_old))
+        if (::lstat(m_path.constData(), &now) != 0 || now.st_dev != m_old.st_dev ||
+            now.st_ino != m_old.st_ino)
             error = tr("It was replaced by another file while it was being saved.");
+        else if (!SameFile(now, m_old))
+            error = tr("It was changed by another program while it was being saved.");
     }
     if (error.isEmpty()) {
         // A file that appeared meanwhile under a new name is not overwritten.

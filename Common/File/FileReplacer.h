@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <csignal>
+#include <functional>
 #include <sys/stat.h>
 
 namespace file {
@@ -26,8 +27,9 @@ namespace file {
 // save removes the copy, and InterruptedCopyOf() finds one that a save cut off left.
 //
 // One save of a file at a time: the target is locked (flock) for the whole save, and a second
-// saver waits up to kLockWaitMs. A file-size-limit signal is ignored while a replacer lives, so
-// that an oversized write fails and the previous content is put back.
+// saver waits while its lock wait says so (SetLockWait), or else up to kLockWaitMs. A
+// file-size-limit signal is ignored while a replacer lives, so that an oversized write fails and
+// the previous content is put back.
 //
 // Begin(), then write everything through Output(), then Commit(). Destroying an unfinished
 // replacement abandons it and restores the previous content.
@@ -43,6 +45,11 @@ public:
 
     FileReplacer(const FileReplacer&) = delete;
     FileReplacer& operator=(const FileReplacer&) = delete;
+
+    // Called again and again, every few milliseconds, while another program holds the file's
+    // lock: false gives up waiting. A window keeps itself painted and offers a way out there.
+    using LockWait = std::function<bool()>;
+    void SetLockWait(LockWait wait) { m_lockWait = std::move(wait); }
 
     bool Begin();
     AbstractFile* Output() { return &m_output; }
@@ -103,6 +110,7 @@ private:
     bool m_previousKept = false;
     QString m_keptCopy;
     QStringList m_warnings;
+    LockWait m_lockWait;
     struct sigaction m_fileSizeSignal = {};
 };
 
