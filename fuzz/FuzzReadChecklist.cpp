@@ -132,7 +132,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             std::abort(); // a refusal always says why and hands nothing on
         const XmlScan::Verdict verdict = reader.Scan().verdict;
         if (read.kind == file::Outcome::NotWellFormed && verdict != XmlScan::ForbiddenCharacter &&
-            verdict != XmlScan::ParameterReferenceInDeclaration) {
+            verdict != XmlScan::ParameterReferenceInDeclaration &&
+            verdict != XmlScan::MisplacedDoctype) {
             QByteArray utf8;
             QString text;
             DecodeXml(bytes, utf8, text);

@@ -49,7 +49,7 @@ file::Outcome CheckListReader::ReadBytes(QByteArray bytes)
 file::Outcome CheckListReader::CheckBounds(const QString& text)
 {
     using file::Outcome;
-    m_scan = LoadChecks::Scan(m_text.constData());
+    m_scan = LoadChecks::Scan(m_text.constData(), static_cast<std::size_t>(m_text.size()));
     const Outcome judged = LoadChecks::Judge(m_text.constData(), m_scan);
     if (!judged.Ok())
         return Fail(judged);

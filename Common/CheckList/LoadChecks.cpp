@@ -3,6 +3,7 @@
 #include "LoadLimits.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace zuchecklist {
 
@@ -27,12 +28,17 @@ void LineAndColumn(const char* utf8, std::size_t offset, int* line, int* column)
 
 XmlScan LoadChecks::Scan(const char* utf8)
 {
+    return Scan(utf8, std::strlen(utf8));
+}
+
+XmlScan LoadChecks::Scan(const char* utf8, std::size_t size)
+{
     XmlScanLimits scanLimits{limits::kMaxNesting, limits::kMaxEntityDeclarations,
                              limits::kMaxEntityExpansion};
     // Each may become a row of the tree.
     scanLimits.counted[0] = "list";
     scanLimits.counted[1] = "item";
-    return ScanXml(utf8, scanLimits);
+    return ScanXml(utf8, size, scanLimits);
 }
 
 file::Outcome LoadChecks::NotWellFormed(const QString& what, int line, int column)
@@ -75,6 +81,8 @@ file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
         return NotWellFormed(tr("a character XML does not allow"), line, column);
     case XmlScan::ParameterReferenceInDeclaration:
         return NotWellFormed(tr("a parameter entity reference inside a declaration"), line, column);
+    case XmlScan::MisplacedDoctype:
+        return NotWellFormed(tr("a document type declaration out of place"), line, column);
     case XmlScan::TooDeep:
         ReportNestingTooDeep();
         return Outcome::Failed(

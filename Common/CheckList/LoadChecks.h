@@ -20,6 +20,8 @@ class LoadChecks
 public:
     // 'utf8' is NUL-terminated.
     static XmlScan Scan(const char* utf8);
+    // A text of 'size' bytes, NUL-terminated behind them: a NUL among them is refused.
+    static XmlScan Scan(const char* utf8, std::size_t size);
     // Done for a scan that completed; otherwise why not, with line and column where the text
     // is at fault. TooDeep is also reported on stderr.
     static file::Outcome Judge(const char* utf8, const XmlScan& scan);

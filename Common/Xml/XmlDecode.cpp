@@ -99,27 +99,6 @@ QByteArray DeclaredEncoding(const QByteArray& bytes)
     return declaration.mid(at + 1, close - at - 1).trimmed();
 }
 
-// Whatever follows the first character U+0000 is ignored; in the wide forms that character is
-// a code unit of zero bytes.
-void CutAtNul(QByteArray& bytes, int unitSize, int from)
-{
-    if (unitSize == 1) {
-        const int nul = bytes.indexOf('\0', from);
-        if (nul >= 0)
-            bytes.truncate(nul);
-        return;
-    }
-    for (int i = from; i + unitSize <= bytes.size(); i += unitSize) {
-        bool zero = true;
-        for (int b = 0; b < unitSize; ++b)
-            zero = zero && bytes.at(i + b) == char(0);
-        if (zero) {
-            bytes.truncate(i);
-            return;
-        }
-    }
-}
-
 bool HasLoneSurrogate(const QString& text)
 {
     const QChar* p = text.constData();
@@ -149,7 +128,6 @@ XmlDecoded DecodeXml(QByteArray bytes, QByteArray& utf8, QString& text)
         if (!declared.isEmpty())
             codecName = declared;
     }
-    CutAtNul(bytes, detected.unitSize, detected.markSize);
     QTextCodec* codec = codecName.isEmpty() ? QTextCodec::codecForMib(kMibUtf8)
                                             : QTextCodec::codecForName(codecName);
     if (!codec)
@@ -182,9 +160,6 @@ XmlDecoded DecodeXml(QByteArray bytes, QByteArray& utf8, QString& text)
         text.clear();
         return {XmlDecoded::Invalid, codec->name()};
     }
-    const int nul = text.indexOf(QChar(0));
-    if (nul >= 0)
-        text.truncate(nul);
     utf8 = text.toUtf8();
     return {XmlDecoded::Ok, codec->name()};
 }

@@ -5,8 +5,9 @@
 
 // Turns the bytes of an XML file into its text, by the encoding the file announces: a
 // byte-order mark, the zero bytes around "<?" of the wide forms without a mark, the encoding
-// its declaration names, or else UTF-8. Whatever follows the first character U+0000 is
-// ignored. A text that holds what its encoding cannot decode, or a lone surrogate, is refused.
+// its declaration names, or else UTF-8. Nothing is cut: a character U+0000 stays in the text,
+// for the checks to refuse. A text that holds what its encoding cannot decode, or a lone
+// surrogate, is refused.
 struct XmlDecoded
 {
     enum Result
@@ -19,6 +20,6 @@ struct XmlDecoded
     QByteArray encoding; // the name of the codec used, or the unknown name
 };
 
-// On Ok, 'utf8' holds the text as UTF-8, NUL-terminated (a UTF-8 byte-order mark kept), and
-// 'text' the same text as UTF-16; UTF-8 bytes are moved into 'utf8' without a copy.
+// On Ok, 'utf8' holds the text as UTF-8, NUL-terminated behind its size (a UTF-8 byte-order mark
+// kept), and 'text' the same text as UTF-16; UTF-8 bytes are moved into 'utf8' without a copy.
 XmlDecoded DecodeXml(QByteArray bytes, QByteArray& utf8, QString& text);

@@ -177,7 +177,8 @@ enum class Node
 class Scanner
 {
 public:
-    Scanner(const char* text, const XmlScanLimits& limits) : m_text(text), m_limits(limits)
+    Scanner(const char* text, std::size_t size, const XmlScanLimits& limits)
+        : m_text(text), m_size(size), m_limits(limits)
     {
         for (int i = 0; i < 2; ++i)
             if (limits.counted[i])
@@ -266,6 +267,7 @@ private:
     std::string Replace(std::string_view value) const;
 
     const char* m_text;
+    std::size_t m_size;
     const char* m_end = nullptr;
     const char* m_anchor = nullptr; // the construct of the text being read
     XmlScanLimits m_limits;
@@ -426,14 +428,15 @@ Node Scanner::SkipNodeStart(const char*& p)
             closed = SkipPast(p, m_end, "]]>");
         } else if (StartsWith(start, m_end, kDoctype, kDoctypeSize) &&
                    IsSpace(start[kDoctypeSize])) {
+            if (m_scan.doctypeEnd != 0 || m_scan.elements != 0) {
+                Fail(XmlScan::MisplacedDoctype, start);
+                return Node::Error;
+            }
             p = start + kDoctypeSize + 1;
-            const bool first = m_scan.doctypeEnd == 0;
             if (!Doctype(p))
                 return Node::Error;
-            if (first) {
-                m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
-                m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
-            }
+            m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
+            m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
             return Node::Other;
         } else {
             ++p;
@@ -730,7 +733,7 @@ XmlScan Scanner::Run()
         m_scan.stop = static_cast<std::size_t>(p - m_text);
         return m_scan;
     };
-    if (*m_end) {
+    if (m_end != m_text + m_size) {
         p = m_end;
         return stopHere(XmlScan::ForbiddenCharacter);
     }
@@ -857,7 +860,12 @@ std::uint32_t DecodeCharacterReference(const char* p, const char* end, const cha
 
 XmlScan ScanXml(const char* text, const XmlScanLimits& limits)
 {
-    Scanner scanner(text, limits);
+    return ScanXml(text, std::strlen(text), limits);
+}
+
+XmlScan ScanXml(const char* text, std::size_t size, const XmlScanLimits& limits)
+{
+    Scanner scanner(text, size, limits);
     return scanner.Run();
 }
 

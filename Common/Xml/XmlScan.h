@@ -51,7 +51,10 @@ struct XmlScan
         // A parameter entity reference inside a markup declaration of the document type. XML
         // forbids it in entity values there; elsewhere in a declaration the DOM check still
         // reads it as further declarations, which no scan of the declaration can follow.
-        ParameterReferenceInDeclaration
+        ParameterReferenceInDeclaration,
+        // A document type declaration after another or after the first element. XML allows one,
+        // before the root; the parsers disagree on where a later one ends.
+        MisplacedDoctype
     };
     Verdict verdict = Malformed;
     std::size_t stop = 0; // offset where the walk ended: the text's end, or the fault
@@ -81,6 +84,9 @@ struct XmlScan
 };
 
 XmlScan ScanXml(const char* text, const XmlScanLimits& limits);
+// The same for a text of 'size' bytes, NUL-terminated behind them: a NUL among them is a
+// character XML forbids.
+XmlScan ScanXml(const char* text, std::size_t size, const XmlScanLimits& limits);
 
 // The element levels alone, as ScanXml finds them; beyond 'limit', limit + 1. If 'complete' is
 // given, it tells whether the walk found the text complete.
