@@ -6,7 +6,6 @@
 
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
-#include "Common/File/FileReplacer.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -321,22 +320,56 @@ void MainWindow::OpenFile(const QString& fileName)
     delete m_container;
     m_container = new CheckListContainer(fileName);
     const file::Outcome loaded = LoadFile(fileName);
-    // The file is shown as it is, and the user learns where the content before a save that
-    // died half-way is.
-    const QString copy = file::FileReplacer::InterruptedCopyOf(fileName);
-    if (!copy.isEmpty())
-        QMessageBox::warning(
-            this, tr("Warning"),
-            tr("An earlier save of \"%1\" was interrupted. Its previous content "
-               "is kept in \"%2\".")
-                .arg(QDir::toNativeSeparators(fileName), QDir::toNativeSeparators(copy)));
-    if (loaded.Ok())
+    if (!loaded.keptCopy.isEmpty() && OpenKeptCopy(fileName, loaded))
         return;
-    // The new, empty document stays, with an empty tree, and the user must be able to tell a
-    // refused file from an empty one.
-    QMessageBox::warning(this, tr("Warning"),
-                         tr("The checklist could not be opened from \"%1\".\n%2")
-                             .arg(QDir::toNativeSeparators(fileName), loaded.sentence));
+    QStringList lines = loaded.keptCopy.isEmpty() ? loaded.warnings : QStringList();
+    if (!loaded.Ok())
+        // The new, empty document stays, with an empty tree, and the user must be able to tell
+        // a refused file from an empty one.
+        lines.prepend(tr("The checklist could not be opened from \"%1\".\n%2")
+                          .arg(QDir::toNativeSeparators(fileName), loaded.sentence));
+    else if (!lines.isEmpty())
+        lines.prepend(QStringLiteral("\"%1\"").arg(QDir::toNativeSeparators(fileName)));
+    if (!lines.isEmpty())
+        QMessageBox::warning(this, tr("Warning"), lines.join(QLatin1Char('\n')));
+}
+
+// What an interrupted save kept is the user's to decide about: open it in place of the file,
+// keep it for later, or discard it. True when it was opened; the file is shown otherwise.
+bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& loaded)
+{
+    QMessageBox box(
+        QMessageBox::Question, tr("Open File"),
+        QStringLiteral("\"%1\"\n%2")
+            .arg(QDir::toNativeSeparators(fileName), loaded.warnings.join(QLatin1Char('\n'))),
+        QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("keptCopyBox"));
+    QPushButton* open = box.addButton(tr("Open Kept Content"), QMessageBox::AcceptRole);
+    QPushButton* keep = box.addButton(tr("Keep It for Later"), QMessageBox::RejectRole);
+    QPushButton* discard = box.addButton(tr("Discard It"), QMessageBox::DestructiveRole);
+    open->setObjectName(QStringLiteral("openKeptCopy"));
+    keep->setObjectName(QStringLiteral("keepKeptCopy"));
+    discard->setObjectName(QStringLiteral("discardKeptCopy"));
+    box.setDefaultButton(keep);
+    box.setEscapeButton(keep);
+    box.exec();
+    QString error;
+    if (box.clickedButton() == discard &&
+        !CheckListReader::DiscardKeptCopy(loaded.keptCopy, &error))
+        QMessageBox::warning(this, tr("Warning"), error);
+    if (box.clickedButton() != open)
+        return false;
+    m_tree->clear();
+    delete m_container;
+    m_container = new CheckListContainer(fileName);
+    const file::Outcome kept = LoadFile(loaded.keptCopy);
+    // Not in the file yet: closing or opening another asks first.
+    m_modified = true;
+    if (!kept.Ok())
+        QMessageBox::warning(this, tr("Warning"),
+                             tr("The checklist could not be opened from \"%1\".\n%2")
+                                 .arg(QDir::toNativeSeparators(loaded.keptCopy), kept.sentence));
+    return true;
 }
 
 file::Outcome MainWindow::LoadFile(const QString& fileName)
@@ -350,11 +383,14 @@ file::Outcome MainWindow::LoadFile(const QString& fileName)
         const XmlScan scan = reader.Scan();
         QByteArray text = reader.TakeText();
         file::Outcome parsed = m_container->ParseXML(text.data(), &scan);
-        if (!parsed.Ok())
+        if (!parsed.Ok()) {
+            parsed.keptCopy = read.keptCopy;
+            parsed.warnings += read.warnings;
             return parsed;
+        }
     }
     RebuildTree();
-    return {};
+    return read;
 }
 
 void MainWindow::OnFileSave()

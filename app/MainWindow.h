@@ -61,6 +61,7 @@ private:
     bool MayDiscardChanges();
     void Move(int offset);
     void OpenFile(const QString& fileName);
+    bool OpenKeptCopy(const QString& fileName, const file::Outcome& loaded);
     // Empty when the file was loaded, otherwise why not.
     file::Outcome LoadFile(const QString& fileName);
 

@@ -1,4 +1,5 @@
 #include "Common/File/FileReplacer.h"
+#include "Common/File/SaveRecord.h"
 #include "support/Files.h"
 
 #include "support/Unprivileged.h"
@@ -31,6 +32,7 @@
 #include <vector>
 
 using file::FileReplacer;
+using file::SaveRecord;
 
 namespace {
 
@@ -356,16 +358,16 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
         EXPECT_EQ(ReadAll(name), kNew);
     }
     EXPECT_EQ(Entries().size(), 2);
-    // Written in place, the long name's copy goes to the state folder under a shortened name,
+    // Written in place, the long name's record goes to the state folder under a shortened name,
     // which must still be a name the user can be shown and find.
     ASSERT_EQ(::link(QFile::encodeName(cjk).constData(), QFile::encodeName(Path("l")).constData()),
               0);
     int copies = 0;
     g_syncHook = [&](int fd) {
-        if (DIR* folder = ::opendir(QFile::encodeName(FileReplacer::StateFolder()).constData())) {
+        if (DIR* folder = ::opendir(QFile::encodeName(SaveRecord::Folder()).constData())) {
             while (const dirent* entry = ::readdir(folder)) {
                 const QByteArray raw(entry->d_name);
-                if (raw.endsWith(".vellorin-previous")) {
+                if (raw.endsWith(".xml")) {
                     ++copies;
                     EXPECT_EQ(QString::fromUtf8(raw).toUtf8(), raw) << raw.toHex().constData();
                 }
@@ -401,19 +403,19 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
     {
         Fault fault;
         const char* error;
+        bool inPlaceKept; // written in place, the file holds the new content once synced
     } cases[] = {
-        {GetFlags, "It cannot be written: Input/output error."},
-        {Write, "It could not be written: No space left on device."},
-        {Sync, "It could not be written to the disk: Input/output error."},
-        {Close, "It could not be written to the disk: Disk quota exceeded."},
-        {Rename, "It could not be put in place: Invalid cross-device link."},
+        {GetFlags, "It cannot be written: Input/output error.", true},
+        {Write, "It could not be written: No space left on device.", true},
+        {Sync, "It could not be written to the disk: Input/output error.", true},
+        {Close, "It could not be written to the disk: Disk quota exceeded.", false},
+        {Rename, "It could not be put in place: Invalid cross-device link.", true},
     };
     for (const auto& c : cases) {
         for (const QString& name : {target, linked}) {
             if (c.fault == Rename && name == linked)
                 continue; // written in place: nothing is renamed over it
-            // The kept-aside copy is synced before the writing starts: only the new content,
-            // recognised by its size, fails.
+            // Only the new content, recognised by its size, fails.
             g_syncHook = [&c](int fd) {
                 struct stat info;
                 if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
@@ -443,43 +445,78 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
             g_syncHook = nullptr;
             g_failingClose = -1;
             g_renameError = g_writeError = 0;
-            EXPECT_EQ(error, QLatin1String(c.error)) << name.toStdString();
-            EXPECT_TRUE(kept);
-            EXPECT_EQ(ReadAll(name), kOld) << name.toStdString() << c.error;
+            const bool keptOld = name == target || c.inPlaceKept;
+            EXPECT_EQ(kept, keptOld) << c.error << error.toStdString();
+            if (keptOld) {
+                EXPECT_EQ(error, QLatin1String(c.error)) << name.toStdString();
+                EXPECT_EQ(ReadAll(name), kOld) << name.toStdString() << c.error;
+            } else {
+                // Complete in the file, but not seen to be on the disk: the record is named, and
+                // goes at the next Open, which finds the file holding it.
+                const QString prefix =
+                    QStringLiteral("%1 Its new content is kept in \"").arg(QLatin1String(c.error));
+                EXPECT_TRUE(error.startsWith(prefix)) << error.toStdString();
+                EXPECT_EQ(ReadAll(error.mid(prefix.size()).chopped(2)), kNew);
+                EXPECT_EQ(SaveRecord::Find(name).record, QString());
+                WriteOld("in-place.xml");
+            }
             EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}))
                 << c.error;
         }
     }
 }
 
-// The target swapped for another file, or written by another program, while the new content
-// was written: the other content stays, nothing of the save does, and the message says which.
+// The target swapped for another file, or written by another program that takes no lock, once
+// the new content is complete (renamed: in its temporary file; in place: in the target): the
+// other content stays, the message says which, and in place the new content stays in its record.
 TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
 {
     const QString target = Path("swapped.xml");
-    for (const bool swap : {true, false}) {
-        WriteOld("swapped.xml");
-        g_syncHook = [&](int fd) {
-            QFile other(swap ? Path("side.xml") : target);
-            EXPECT_TRUE(other.open(QIODevice::WriteOnly));
-            other.write("other");
-            other.close();
-            if (swap) {
-                EXPECT_EQ(std::rename(QFile::encodeName(other.fileName()).constData(),
-                                      QFile::encodeName(target).constData()),
+    for (const bool inPlace : {false, true}) {
+        for (const bool swap : {true, false}) {
+            WriteOld("swapped.xml");
+            if (inPlace) {
+                ASSERT_EQ(::link(QFile::encodeName(target).constData(),
+                                 QFile::encodeName(Path("link.xml")).constData()),
                           0);
             }
-            return static_cast<int>(::syscall(SYS_fsync, fd));
-        };
-        QString error;
-        EXPECT_FALSE(Replace(target, &error));
-        g_syncHook = nullptr;
-        EXPECT_EQ(error, swap ? QStringLiteral("It was replaced by another file while it was being "
-                                               "saved.")
-                              : QStringLiteral("It was changed by another program while it was "
-                                               "being saved."));
-        EXPECT_EQ(ReadAll(target), QByteArray("other"));
-        EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
+            const ino_t written = Stat(target).st_ino;
+            g_syncHook = [&](int fd) {
+                struct stat info;
+                const bool now = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+                                 (info.st_ino == written) == inPlace && info.st_size == kNew.size();
+                if (now) {
+                    QFile other(swap ? Path("side.xml") : target);
+                    EXPECT_TRUE(other.open(QIODevice::WriteOnly));
+                    other.write("other");
+                    other.close();
+                    if (swap) {
+                        EXPECT_EQ(std::rename(QFile::encodeName(other.fileName()).constData(),
+                                              QFile::encodeName(target).constData()),
+                                  0);
+                    }
+                }
+                return static_cast<int>(::syscall(SYS_fsync, fd));
+            };
+            QString error;
+            EXPECT_FALSE(Replace(target, &error));
+            g_syncHook = nullptr;
+            QString expected = swap ? QStringLiteral("It was replaced by another file while it "
+                                                     "was being saved.")
+                                    : QStringLiteral("It was changed by another program while "
+                                                     "it was being saved.");
+            const QString record = SaveRecord::Find(target).record;
+            EXPECT_EQ(record.isEmpty(), !inPlace);
+            if (inPlace) {
+                expected += QStringLiteral(" Its new content is kept in \"%1\".").arg(record);
+                EXPECT_EQ(ReadAll(record), kNew);
+                EXPECT_TRUE(SaveRecord::Discard(record, nullptr));
+            }
+            EXPECT_EQ(error, expected) << inPlace;
+            EXPECT_EQ(ReadAll(target), QByteArray("other"));
+            QFile::remove(Path("link.xml"));
+            EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
+        }
     }
 }
 
@@ -560,13 +597,13 @@ TEST_F(FileReplacerTest, DroppedReplacementLeavesNothing)
         EXPECT_EQ(Entries(), (QStringList{"alone.xml", "link.xml", "linked.xml"}));
         EXPECT_EQ(ReadAll(alone), kOld);
         EXPECT_EQ(ReadAll(linked), kOld);
-        EXPECT_TRUE(FileReplacer::InterruptedCopyOf(name).isEmpty());
+        EXPECT_TRUE(SaveRecord::Find(name).record.isEmpty());
     }
 }
 
 // What is synced, and when: the folder once the new file has its name; before the file is
-// written in place, the copy of its old content and the copy's folder; and a file put back.
-TEST_F(FileReplacerTest, SyncsReachTheFolderTheCopyAndTheRestoredFile)
+// written in place, the record of the new content and the record's folder.
+TEST_F(FileReplacerTest, SyncsReachTheFolderAndTheRecordBeforeTheFile)
 {
     struct Seen
     {
@@ -594,7 +631,7 @@ TEST_F(FileReplacerTest, SyncsReachTheFolderTheCopyAndTheRestoredFile)
         }
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
-    const ino_t folder = Stat(dir.Path()).st_ino;
+    ino_t folder = Stat(dir.Path()).st_ino;
     const auto synced = [&](bool isFolder, bool sameFile, const QByteArray& content,
                             const QByteArray& targetHolds) {
         const ino_t inode = Stat(target).st_ino;
@@ -614,19 +651,17 @@ TEST_F(FileReplacerTest, SyncsReachTheFolderTheCopyAndTheRestoredFile)
                      QFile::encodeName(Path("link.xml")).constData()),
               0);
     EXPECT_TRUE(Replace(target));
-    EXPECT_TRUE(synced(false, false, kOld, kOld)) << "the copy, before writing";
-    EXPECT_TRUE(synced(true, false, {}, kOld)) << "the copy's folder, before writing";
+    folder = Stat(SaveRecord::Folder()).st_ino;
+    EXPECT_TRUE(synced(false, false, kNew, kOld)) << "the record, before writing";
+    EXPECT_TRUE(synced(true, false, {}, kOld)) << "the record's folder, before writing";
+    EXPECT_TRUE(synced(false, true, kNew, kNew)) << "the file";
 
-    {
-        QFile file(target); // the old content again, in the same file
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(kOld);
-    }
+    WriteOld("linked.xml");
     seen.clear();
     failNew = true;
     EXPECT_FALSE(Replace(target));
     g_syncHook = nullptr;
-    EXPECT_TRUE(synced(false, true, kOld, kOld)) << "the file put back";
+    EXPECT_FALSE(synced(false, true, kNew, kNew)) << "nothing written before the record";
     EXPECT_EQ(ReadAll(target), kOld);
 }
 
@@ -733,33 +768,39 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
     g_syncHook = nullptr;
     EXPECT_EQ(ReadAll(target), kNew);
 
-    // In place: the folder becomes read-only while the new content is written.
+    // In place: the state folder becomes read-only while the new content is written. The
+    // record the save could not remove holds what the file holds, so no Open names it.
     WriteOld("list.xml");
     ASSERT_EQ(::link(QFile::encodeName(target).constData(),
                      QFile::encodeName(Path("link.xml")).constData()),
               0);
-    const QString copy = target + QStringLiteral(".vellorin-previous");
+    const QByteArray records = QFile::encodeName(SaveRecord::Folder());
     EXPECT_EQ(support::RunUnprivileged([&] {
                   FileReplacer replacer(target);
                   if (!replacer.Begin())
                       return 1;
                   replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
-                  ::chmod(QFile::encodeName(dir.Path()).constData(), 0555);
-                  return replacer.Commit() &&
-                                 replacer.Warnings() ==
-                                     QStringList{QStringLiteral("A copy of its previous content "
-                                                                "could not be removed from \"%1\": "
-                                                                "Permission denied.")
-                                                     .arg(copy)}
+                  g_syncHook = [&](int fd) {
+                      struct stat info;
+                      if (::fstat(fd, &info) == 0 && info.st_ino == Stat(target).st_ino)
+                          ::chmod(records.constData(), 0555);
+                      return static_cast<int>(::syscall(SYS_fsync, fd));
+                  };
+                  return replacer.Commit() && replacer.Warnings().size() == 1 &&
+                                 replacer.Warnings()[0].startsWith(
+                                     QStringLiteral("A record of its new content could not be "
+                                                    "removed from \"%1/")
+                                         .arg(SaveRecord::Folder())) &&
+                                 replacer.Warnings()[0].endsWith(
+                                     QStringLiteral(".xml\": Permission denied."))
                              ? 0
                              : 2;
               }),
               0);
-    ::chmod(QFile::encodeName(dir.Path()).constData(), 0755);
+    ::chmod(records.constData(), 0700);
     EXPECT_EQ(ReadAll(target), kNew);
-    EXPECT_EQ(ReadAll(copy), kOld);
-    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
-    QFile::remove(copy);
+    EXPECT_EQ(QDir(SaveRecord::Folder()).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(SaveRecord::Find(target).record, QString());
 }
 
 // A temporary file that a save which died left is removed by the next save in that folder,
@@ -778,41 +819,77 @@ TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
     EXPECT_EQ(Entries(), (QStringList{".vellorin-live.tmp", "list.xml"}));
     liveFile.close();
     QFile::remove(live);
+}
 
-    // The file written in place, with a copy that an interrupted save left beside it.
-    ASSERT_EQ(::link(QFile::encodeName(target).constData(),
-                     QFile::encodeName(Path("link.xml")).constData()),
+// A record goes only once the file holds its content or the user discards it: a save that
+// completes later leaves it, Open finds it through any of the file's names, and tells a save that
+// holds the file's lock now from one that was interrupted.
+TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
+{
+    const QString target = WriteOld("list.xml");
+    const QString link = Path("link.xml");
+    ASSERT_EQ(::link(QFile::encodeName(target).constData(), QFile::encodeName(link).constData()),
               0);
-    const QString copy = target + QStringLiteral(".vellorin-previous");
-    const QByteArray older("<doc><list><name>before the interrupted save</name></list></doc>\n");
-    for (const auto& [name, bytes] : {std::make_pair(copy, older), std::make_pair(target, kOld)}) {
-        QFile file(name); // the target in place, keeping its link
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    EXPECT_EQ(FileReplacer::InterruptedCopyOf(Path("link.xml")), QString())
-        << "named after the name saved to";
-    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
-    g_syncHook = [](int fd) {
+    // Interrupted once the record was complete: another program writes the file meanwhile.
+    const ino_t inode = Stat(target).st_ino;
+    bool tear = true; // the file left with a part of the new content only
+    const auto failTarget = [&](int fd) {
         struct stat info;
-        if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
+        if (::fstat(fd, &info) == 0 && info.st_ino == inode) {
+            if (tear) {
+                EXPECT_EQ(::ftruncate(fd, 10), 0);
+            }
             errno = EIO;
             return -1;
         }
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
-    // A failing save puts back what the file held, and the announced copy stays as it was.
-    bool kept = false;
-    EXPECT_FALSE(Replace(target, nullptr, &kept));
+    g_syncHook = failTarget;
+    QString error;
+    EXPECT_FALSE(Replace(target, &error));
     g_syncHook = nullptr;
-    EXPECT_TRUE(kept);
-    EXPECT_EQ(ReadAll(target), kOld);
-    EXPECT_EQ(ReadAll(copy), older);
-    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), copy);
-    EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml", "list.xml.vellorin-previous"}));
-    ASSERT_TRUE(Replace(target));
-    EXPECT_EQ(FileReplacer::InterruptedCopyOf(target), QString());
-    EXPECT_EQ(Entries(), (QStringList{"link.xml", "list.xml"}));
+    const QString record = SaveRecord::Find(target).record;
+    EXPECT_EQ(error, QStringLiteral("It could not be written: Input/output error. Its new content "
+                                    "is kept in \"%1\".")
+                         .arg(record));
+    EXPECT_EQ(ReadAll(record), kNew);
+    WriteOld("list.xml"); // not what the record holds
+    EXPECT_EQ(SaveRecord::Find(link).record, record) << "found through another name";
+    {
+        QFile holder(target);
+        ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
+        ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+        EXPECT_TRUE(SaveRecord::Find(target).saving);
+    }
+    EXPECT_FALSE(SaveRecord::Find(target).saving);
+
+    // A later save of other content leaves the record; one of the same content makes it go.
+    const QByteArray other("<doc><list><name>other</name></list></doc>\n");
+    {
+        FileReplacer replacer(target);
+        ASSERT_TRUE(replacer.Begin());
+        replacer.Output()->Write(other.constData(), static_cast<unsigned>(other.size()));
+        ASSERT_TRUE(replacer.Commit());
+    }
+    EXPECT_EQ(SaveRecord::Find(target).record, record);
+    QString refused;
+    EXPECT_FALSE(SaveRecord::Discard(target, &refused)) << "only records are discarded";
+    EXPECT_EQ(
+        refused,
+        QStringLiteral("\"%1\" could not be removed: No such file or directory.").arg(target));
+    EXPECT_TRUE(SaveRecord::Discard(record, nullptr));
+    EXPECT_EQ(SaveRecord::Find(target).record, QString());
+    EXPECT_EQ(ReadAll(target), other);
+
+    // Interrupted where the file came to hold the record after all: no Open names it.
+    tear = false;
+    g_syncHook = failTarget;
+    EXPECT_FALSE(Replace(target));
+    g_syncHook = nullptr;
+    const QDir records(SaveRecord::Folder());
+    EXPECT_EQ(records.entryList(QDir::Files).size(), 1) << "kept by the failed save";
+    EXPECT_EQ(SaveRecord::Find(link).record, QString());
+    EXPECT_TRUE(records.entryList(QDir::Files).isEmpty()) << "gone, as the file holds it";
 }
 
 } // namespace

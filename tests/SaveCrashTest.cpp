@@ -1,8 +1,10 @@
 // Kills a save at each of its system calls and fails each call once, on each way a file is
-// saved, and checks after every run that the file holds exactly the old or the new document,
-// or else that the old one is byte for byte in the copy the next Open announces; that the
-// verdict is true; and that nothing else is left behind once the next save has run.
+// saved, also in sequences of saves, and checks after every run that the newest complete
+// document is byte for byte in the file or in the record the next Open announces, through any
+// of the file's names; that the verdict is true; that the user's own files beside it stay as
+// they are; and that nothing else is left behind once a save has completed.
 #include "Common/File/FileReplacer.h"
+#include "Common/File/SaveRecord.h"
 #include "support/Files.h"
 
 #include "support/Unprivileged.h"
@@ -43,6 +45,10 @@ const QByteArray kLarger = Document("big ", 4000);
 using support::Entries;
 using support::ReadAll;
 
+// A file of the user's own beside the target, under a name a save might have used; its
+// content is its name.
+const QString kUsersOwn = QStringLiteral("list.xml.vellorin-previous");
+
 // The target's mode, which every save keeps.
 constexpr mode_t kMode = 0640;
 
@@ -80,6 +86,18 @@ QProcessEnvironment Traceable()
     environment.insert(QStringLiteral("ASAN_OPTIONS"),
                        asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
     return environment;
+}
+
+// Some build sandboxes forbid tracing altogether: the driver, called without arguments, must
+// then still end with its own code under strace.
+bool Traceable(const QString&)
+{
+    QProcess probe;
+    probe.setProcessEnvironment(Traceable());
+    probe.start(QStringLiteral(VELLORIN_STRACE),
+                {QStringLiteral("-qq"), QStringLiteral("-e"), QStringLiteral("trace=none"),
+                 QStringLiteral(VELLORIN_SAVE_DRIVER)});
+    return probe.waitForFinished(60000) && probe.exitCode() == 2;
 }
 
 // One way of saving: what the target, list.xml with the old document, has or lacks.
@@ -134,6 +152,7 @@ protected:
         WriteFile(target, kOld);
         ::chmod(name.constData(), kMode);
         names = QStringList{"list.xml"};
+        WriteFile(Work() + QStringLiteral("/") + kUsersOwn, kUsersOwn.toUtf8());
         attributed = path.start == Start::Attribute &&
                      ::setxattr(name.constData(), "user.xdg.origin.url", "x", 1, 0) == 0;
         if (path.start == Start::HardLink &&
@@ -197,70 +216,112 @@ protected:
         return calls;
     }
 
-    // The promises, after a save that reported 'report' (nothing when it was killed).
-    void Check(const SavePath& path, const QString& target, const QString& fault,
-               const QByteArray& report, const QByteArray& content = kNew)
+    // What belongs in the work folder, sorted as Entries() lists it.
+    QStringList Expected() const
     {
-        const std::string where =
-            std::string(path.name) + ", " + fault.toStdString() + ": " + report.toStdString();
+        QStringList all = names + QStringList{kUsersOwn};
+        all.sort();
+        return all;
+    }
+
+    // The record the next Open announces, through every name of the file alike; empty when none.
+    QString Announced(const QString& target)
+    {
+        const QString record = file::SaveRecord::Find(target).record;
+        for (const QString& name : names)
+            EXPECT_EQ(file::SaveRecord::Find(Work() + QLatin1Char('/') + name).record, record);
+        return record;
+    }
+
+    // The promises, after a save of 'content' that reported 'report' (nothing when it was
+    // killed), where 'newest' was the newest complete document before it; that becomes the
+    // newest complete document after it.
+    void Check(const QString& target, const std::string& where, const QByteArray& report,
+               const QByteArray& content, QByteArray& newest)
+    {
         const QByteArray now = ReadAll(target);
-        const QString copy = file::FileReplacer::InterruptedCopyOf(target);
-        if (!copy.isEmpty()) {
-            EXPECT_EQ(Describe(ReadAll(copy)), "old")
-                << where << "the announced copy is the old document";
-            EXPECT_EQ(Mode(copy), 0600u) << where;
+        const QString record = Announced(target);
+        const QByteArray kept = record.isEmpty() ? QByteArray() : ReadAll(record);
+        if (!record.isEmpty()) {
+            EXPECT_EQ(Mode(record), 0600u) << where;
         }
+        if (now == content || kept == content)
+            newest = content;
+        EXPECT_TRUE(now == newest || kept == newest)
+            << where << ": the newest complete document is lost; the file is " << Describe(now)
+            << ", the record " << (record.isEmpty() ? "none" : Describe(kept));
         EXPECT_EQ(Mode(target), kMode) << where;
-        EXPECT_TRUE(now == kOld || now == content || !copy.isEmpty())
-            << where << "torn: " << Describe(now);
         for (const QString& name : names)
             EXPECT_EQ(Describe(ReadAll(Work() + QLatin1Char('/') + name)), Describe(now)) << where;
+        EXPECT_EQ(ReadAll(Work() + QStringLiteral("/") + kUsersOwn), kUsersOwn.toUtf8()) << where;
 
-        QStringList left = Entries(Work()) + Entries(State() + QStringLiteral("/vellorin"));
-        for (const QString& name : names)
-            left.removeOne(name);
-        left.removeOne(QFileInfo(copy).fileName());
         const QList<QByteArray> lines = report.split('\n');
         if (report.startsWith("saved\n")) {
             EXPECT_EQ(Describe(now), Describe(content)) << where;
-            EXPECT_TRUE(copy.isEmpty() || report.contains(QFile::encodeName(copy)))
-                << where << "a copy left after success is named";
         } else if (report.startsWith("failed\n")) {
-            EXPECT_FALSE(lines.value(3).isEmpty()) << where << "a reason";
+            EXPECT_FALSE(lines.value(3).isEmpty()) << where << ": a reason";
             if (lines.value(1) == "kept=1") {
-                EXPECT_EQ(Describe(now), "old") << where;
-            } else if (now != kOld) {
-                EXPECT_EQ(QString::fromLocal8Bit(lines.value(2).mid(5)), copy)
-                    << where << "a failure that leaves no old document names the copy";
+                EXPECT_EQ(Describe(now), Describe(newest == content ? now : newest)) << where;
+            } else if (now != content && now != newest) {
+                EXPECT_EQ(ReadAll(QString::fromLocal8Bit(lines.value(2).mid(5))), content)
+                    << where << ": a failure that may leave the file torn names the new content";
             }
         }
-        if (!report.isEmpty()) {
-            EXPECT_TRUE(left.isEmpty()) << where << left.join(' ').toStdString();
+        if (report.startsWith("saved\n")) {
+            QStringList left = Entries(Work()) + Entries(State() + QStringLiteral("/vellorin"));
+            left.removeOne(QFileInfo(record).fileName());
+            EXPECT_EQ(left, Expected()) << where;
         }
+    }
 
-        // The next save completes, and removes whatever the interrupted one left.
+    // A save of 'content' in this process, as the user's next one.
+    void SaveNow(const SavePath& path, const QString& target, const QByteArray& content)
+    {
         const auto save = [&] {
             file::FileReplacer replacer(target);
             return replacer.Begin() &&
-                           replacer.Output()->Write(kNew.constData(),
-                                                    static_cast<unsigned>(kNew.size())) ==
-                               kNew.size() &&
+                           replacer.Output()->Write(content.constData(),
+                                                    static_cast<unsigned>(content.size())) ==
+                               content.size() &&
                            replacer.Commit() && replacer.Warnings().isEmpty()
                        ? 0
                        : 1;
         };
-        EXPECT_EQ(path.start == Start::ReadOnlyFolder ? support::RunUnprivileged(save) : save(), 0)
-            << where;
+        EXPECT_EQ(path.start == Start::ReadOnlyFolder ? support::RunUnprivileged(save) : save(), 0);
+    }
+
+    // After the next save completes, the file holds it, and nothing else is left but the
+    // records of earlier saves whose documents the file does not hold ('discarded', as the user
+    // may), or none.
+    void CheckNextSave(const SavePath& path, const QString& target, const std::string& where,
+                       const QList<QByteArray>& discarded = {})
+    {
+        SaveNow(path, target, kNew);
         EXPECT_EQ(Describe(ReadAll(target)), "new") << where;
-        left = Entries(Work()) + Entries(State() + QStringLiteral("/vellorin"));
-        EXPECT_EQ(left, names) << where << "after the next save";
-        EXPECT_EQ(Mode(target), kMode) << where << "after the next save";
+        for (QString record = Announced(target); !record.isEmpty(); record = Announced(target)) {
+            EXPECT_TRUE(discarded.contains(ReadAll(record)))
+                << where << ": " << Describe(ReadAll(record));
+            if (!file::SaveRecord::Discard(record, nullptr) || HasFailure())
+                return;
+        }
+        EXPECT_EQ(Entries(Work()) + Entries(State() + QStringLiteral("/vellorin")), Expected())
+            << where << ": after the next save";
+        EXPECT_EQ(Mode(target), kMode) << where << ": after the next save";
         if (attributed) {
             EXPECT_EQ(::getxattr(QFile::encodeName(target).constData(), "user.xdg.origin.url",
                                  nullptr, 0),
                       1)
-                << where << "the attribute stays";
+                << where << ": the attribute stays";
         }
+    }
+
+    // strace's options that kill or fail 'call' (name:when=N) with 'fault'.
+    static QStringList Inject(const QString& call, const QString& fault)
+    {
+        const QString name = call.section(QLatin1Char(':'), 0, 0);
+        return {QStringLiteral("-e"), QStringLiteral("trace=") + name, QStringLiteral("-e"),
+                QStringLiteral("inject=") + name + QLatin1Char(':') + fault + QLatin1Char(':') +
+                    call.section(QLatin1Char(':'), 1)};
     }
 
     QTemporaryDir root;
@@ -268,21 +329,10 @@ protected:
     bool attributed = false; // the target has a user attribute
 };
 
-TEST_F(SaveCrashTest, EveryKillAndFailedCallLeavesOldNewOrAnnouncedCopy)
+TEST_F(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
 {
-    {
-        // Some build sandboxes forbid tracing altogether: the driver, called without
-        // arguments, must then still end with its own code under strace.
-        QProcess probe;
-        probe.setProcessEnvironment(Traceable());
-        probe.start(QStringLiteral(VELLORIN_STRACE),
-                    {QStringLiteral("-qq"), QStringLiteral("-e"), QStringLiteral("trace=none"),
-                     QStringLiteral(VELLORIN_SAVE_DRIVER)});
-        ASSERT_TRUE(probe.waitForFinished(60000));
-        if (probe.exitCode() != 2)
-            GTEST_SKIP() << "strace cannot trace here: "
-                         << probe.readAllStandardError().toStdString();
-    }
+    if (!Traceable(root.path()))
+        GTEST_SKIP() << "strace cannot trace here";
     const QStringList faults{"signal=KILL", "error=ENOSPC", "error=EDQUOT", "error=EIO",
                              "error=EINTR"};
     for (const SavePath& path : kPaths) {
@@ -291,32 +341,32 @@ TEST_F(SaveCrashTest, EveryKillAndFailedCallLeavesOldNewOrAnnouncedCopy)
         std::map<std::string, int> verdicts; // how the runs ended: a check that faults landed
         for (const QString& fault : faults) {
             for (const QString& call : calls) {
-                const QString name = call.section(QLatin1Char(':'), 0, 0);
                 const QString target = Fresh(path);
-                const QByteArray report = Run(
-                    path, target,
-                    {QStringLiteral("-e"), QStringLiteral("trace=") + name, QStringLiteral("-e"),
-                     QStringLiteral("inject=") + name + QLatin1Char(':') + fault +
-                         QLatin1Char(':') + call.section(QLatin1Char(':'), 1)});
+                const QByteArray report = Run(path, target, Inject(call, fault));
+                const std::string where =
+                    std::string(path.name) + ", " + (fault + QLatin1Char(' ') + call).toStdString();
                 if (fault == QLatin1String("signal=KILL")) {
-                    EXPECT_TRUE(report.isEmpty())
-                        << path.name << ": the kill landed at " << call.toStdString();
+                    EXPECT_TRUE(report.isEmpty()) << where << ": the kill landed";
                 }
-                Check(path, target, fault + QLatin1Char(' ') + call, report);
+                QByteArray newest = kOld;
+                Check(target, where + ": " + report.toStdString(), report, kNew, newest);
+                CheckNextSave(path, target, where);
                 ++verdicts[report.isEmpty() ? "killed"
                                             : report.left(report.indexOf('\n')).toStdString()];
                 if (HasFailure())
                     return;
             }
         }
-        // A file-size limit that the copy, or the new content, passes half-way: a short write,
+        // A file-size limit that the record, or the new content, passes half-way: a short write,
         // then EFBIG, never the signal that would end the save there.
         for (const auto& [content, limit] : {std::make_pair(kNew, kNew.size() + 1000),
                                              std::make_pair(kLarger, kOld.size() + 1000)}) {
             const QString target = Fresh(path);
             const QByteArray report = Run(path, target, {}, content, QString::number(limit));
             EXPECT_FALSE(report.isEmpty()) << path.name << ": the limit's signal ended the save";
-            Check(path, target, QStringLiteral("fsize"), report, content);
+            QByteArray newest = kOld;
+            Check(target, std::string(path.name) + ", fsize", report, content, newest);
+            CheckNextSave(path, target, std::string(path.name) + ", fsize");
             ++verdicts[report.isEmpty() ? "killed"
                                         : report.left(report.indexOf('\n')).toStdString()];
         }
@@ -327,6 +377,46 @@ TEST_F(SaveCrashTest, EveryKillAndFailedCallLeavesOldNewOrAnnouncedCopy)
         for (const auto& [verdict, count] : verdicts)
             std::cout << ' ' << count << ' ' << verdict;
         std::cout << '\n';
+    }
+}
+
+// Sequences on both ways of writing in place: a first save killed at every system call, then a
+// second one, of another document, killed at every kSecondStride-th call of an undisturbed
+// save's, then a third that completes. After every step the newest complete document is in the
+// file or in the announced record, and the user's own file beside it is untouched.
+TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
+{
+    if (!Traceable(root.path()))
+        GTEST_SKIP() << "strace cannot trace here";
+    constexpr int kSecondStride = 17;
+    for (const SavePath& path : kPaths) {
+        if (path.start == Start::Attribute)
+            continue; // renamed: each save alone is all or nothing
+        const QStringList calls = SaveCalls(path);
+        ASSERT_GT(calls.size(), 10) << path.name;
+        int sequences = 0;
+        for (const QString& first : calls) {
+            for (int second = static_cast<int>(sequences % kSecondStride); second < calls.size();
+                 second += kSecondStride) {
+                const QString target = Fresh(path);
+                const std::string where = std::string(path.name) + ", first killed at " +
+                                          first.toStdString() + ", second at " +
+                                          calls[second].toStdString();
+                QByteArray newest = kOld;
+                Check(target, where + " (first)",
+                      Run(path, target, Inject(first, QStringLiteral("signal=KILL"))), kNew,
+                      newest);
+                Check(target, where + " (second)",
+                      Run(path, target, Inject(calls[second], QStringLiteral("signal=KILL")),
+                          kLarger),
+                      kLarger, newest);
+                CheckNextSave(path, target, where, {kLarger});
+                ++sequences;
+                if (HasFailure())
+                    return;
+            }
+        }
+        std::cout << path.name << ": " << sequences << " sequences of three saves\n";
     }
 }
 

@@ -2,7 +2,11 @@
 
 #include "LoadChecks.h"
 
+#include "Common/File/SaveRecord.h"
 #include "Common/Xml/XmlDecode.h"
+
+#include <QDir>
+#include <QLocale>
 
 #include <QDomDocument>
 
@@ -16,6 +20,29 @@ file::Outcome CheckListReader::Fail(file::Outcome outcome)
 
 file::Outcome CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes,
                                         const file::BoundedRead::Hook& beforeOpen)
+{
+    file::Outcome outcome = ReadChecked(fileName, maxBytes, beforeOpen);
+    const file::SaveRecord::Found kept = file::SaveRecord::Find(fileName);
+    if (kept.saving) {
+        outcome.warnings << tr("A save of it is running now, so what was read may not be "
+                               "complete. Open it again once that save has ended.");
+    } else if (!kept.record.isEmpty()) {
+        outcome.keptCopy = kept.record;
+        outcome.warnings << tr("A save of it on %1 was interrupted. Its new content is kept in "
+                               "\"%2\".")
+                                .arg(QLocale().toString(kept.made, QLocale::ShortFormat),
+                                     QDir::toNativeSeparators(kept.record));
+    }
+    return outcome;
+}
+
+bool CheckListReader::DiscardKeptCopy(const QString& record, QString* error)
+{
+    return file::SaveRecord::Discard(record, error);
+}
+
+file::Outcome CheckListReader::ReadChecked(const QString& fileName, qint64 maxBytes,
+                                           const file::BoundedRead::Hook& beforeOpen)
 {
     m_text.clear();
     QByteArray bytes;

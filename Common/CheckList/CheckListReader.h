@@ -25,11 +25,16 @@ class CheckListReader
 
 public:
     // 'maxBytes' is the size limit, at most the default; no more than one byte beyond it is
-    // ever read. 'beforeOpen' is for tests (BoundedRead::Read).
+    // ever read. 'beforeOpen' is for tests (BoundedRead::Read). Whether read or not, the outcome
+    // tells of a record that an interrupted save of the file left (keptCopy, and a warning), or
+    // warns that a save of it is running now.
     file::Outcome ReadFile(const QString& fileName, qint64 maxBytes = limits::kMaxFileBytes,
                            const file::BoundedRead::Hook& beforeOpen = {});
     // The same decoding and checks on the bytes of a file already in memory.
     file::Outcome ReadBytes(QByteArray bytes);
+
+    // Removes a record that ReadFile() named in keptCopy; false with the reason.
+    static bool DiscardKeptCopy(const QString& record, QString* error);
 
     QByteArray TakeText() { return std::move(m_text); }
     const QByteArray& Text() const { return m_text; }
@@ -37,6 +42,8 @@ public:
 
 private:
     file::Outcome Fail(file::Outcome outcome);
+    file::Outcome ReadChecked(const QString& fileName, qint64 maxBytes,
+                              const file::BoundedRead::Hook& beforeOpen);
     file::Outcome CheckBounds(const QString& text);
 
     QByteArray m_text;

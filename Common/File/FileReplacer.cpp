@@ -1,20 +1,13 @@
 #include "FileReplacer.h"
 
-#include <QCryptographicHash>
-#include <QDir>
+#include "FileCalls.h"
+#include "SaveRecord.h"
+
 #include <QFile>
-#include <QRandomGenerator>
 
 #include <cerrno>
 #include <chrono>
-#include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/file.h>
 #include <sys/xattr.h>
 #include <thread>
@@ -24,161 +17,8 @@ namespace file {
 
 namespace {
 
-// The copy of the previous content of an in-place save is named after the file.
-const QByteArray kCopySuffix(".vellorin-previous");
-const QByteArray kTemporaryPrefix(".vellorin-");
-const QByteArray kTemporarySuffix(".tmp");
-// Symbolic links followed before giving up with ELOOP, as the kernel's own limit.
-constexpr int kMaxLinkHops = 40;
-// A temporary name is drawn from 36^8 (eight base-36 digits, so it stays short) and drawn
-// again while taken, a few times.
-constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
-constexpr int kTemporaryNameTries = 16;
-// Hex digits of the path's hash that name a copy in the state folder.
-constexpr int kCopyKeyDigits = 16;
-// Bytes of the target's name kept in a copy's name there, so that key, name and suffix fit.
-constexpr int kCopyNameBytes = 160;
-
-QString SystemError(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-QByteArray DirectoryOf(const QByteArray& path)
-{
-    const int slash = path.lastIndexOf('/');
-    if (slash < 0)
-        return ".";
-    return slash == 0 ? QByteArray("/") : path.left(slash);
-}
-
-QByteArray NameOf(const QByteArray& path)
-{
-    return path.mid(path.lastIndexOf('/') + 1);
-}
-
-// Follows symbolic links from 'given'. 0 when a file is there ('info' describes it), ENOENT
-// when the name is free ('path' is where the file would be), else the error number.
-int Resolve(QByteArray given, QByteArray* path, struct stat* info)
-{
-    for (int hop = 0; hop < kMaxLinkHops; ++hop) {
-        *path = given;
-        if (::lstat(given.constData(), info) != 0)
-            return errno;
-        if (!S_ISLNK(info->st_mode))
-            return 0;
-        char link[PATH_MAX];
-        const ssize_t length = ::readlink(given.constData(), link, sizeof link);
-        if (length < 0)
-            return errno;
-        if (length == static_cast<ssize_t>(sizeof link))
-            return ENAMETOOLONG;
-        const QByteArray next(link, static_cast<int>(length));
-        given = next.startsWith('/') ? next : DirectoryOf(given) + '/' + next;
-    }
-    return ELOOP;
-}
-
-// A short name of its own, so that it fits beside any name the target may have, locked from
-// its first moment on so that no cleaning of leftovers takes it.
-int CreateTemporary(const QByteArray& directory, QByteArray* name)
-{
-    int fd = -1;
-    for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
-        *name =
-            directory + '/' + kTemporaryPrefix +
-            QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36) +
-            kTemporarySuffix;
-        fd = ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
-    }
-    if (fd < 0) {
-        name->clear();
-        return -1;
-    }
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    return fd;
-}
-
-// Removes the temporary files that saves which died left in 'directory': those of this user
-// that no live save holds locked.
-void CleanLeftovers(const QByteArray& directory)
-{
-    DIR* folder = ::opendir(directory.constData());
-    if (!folder)
-        return;
-    const int at = ::dirfd(folder);
-    while (const dirent* entry = ::readdir(folder)) {
-        const QByteArray name(entry->d_name);
-        if (!name.startsWith(kTemporaryPrefix) || !name.endsWith(kTemporarySuffix))
-            continue;
-        UniqueFd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat opened, named;
-        if (!fd || ::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-            opened.st_uid != ::geteuid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        if (::fstatat(at, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
-            ::unlinkat(at, entry->d_name, 0);
-    }
-    ::closedir(folder);
-}
-
-// Copies the whole content of 'from' over the start of 'to', cuts 'to' behind it and syncs it.
-// 0, or the error number of the call that failed.
-int CopyContent(int from, int to)
-{
-    DescriptorWriter out;
-    out.Attach(to);
-    char buffer[64 * 1024];
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t got = ::pread(from, buffer, sizeof buffer, offset);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got < 0)
-            return errno;
-        if (got == 0)
-            break;
-        if (out.Write(buffer, static_cast<unsigned>(got)) != got)
-            return out.Error();
-        offset += got;
-    }
-    if (!out.Flush())
-        return out.Error();
-    if (::ftruncate(to, out.Length()) != 0 || ::fsync(to) != 0)
-        return errno;
-    return 0;
-}
-
-// Gives 'from' the name 'to' unless a file has that name; where the file system cannot tell,
-// a plain rename. False with errno set on failure.
-bool RenameNoReplace(const QByteArray& from, const QByteArray& to)
-{
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    return errno == EINVAL && ::rename(from.constData(), to.constData()) == 0;
-}
-
-// The same file, not merely one that took over a freed inode number: the change time moves
-// with every new file and every change of owner, mode or links.
-bool SameFile(const struct stat& a, const struct stat& b)
-{
-    return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
-           a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
-}
-
-// 0, or the error number of a folder sync that failed where the file system offers one.
-int SyncDirectory(const QByteArray& directory)
-{
-    UniqueFd fd(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!fd)
-        return errno;
-    if (::fsync(fd.Get()) != 0 && errno != EINVAL) // EINVAL: no syncing of folders there
-        return errno;
-    return fd.Close() == 0 ? 0 : errno;
-}
+// How long a lock wait sleeps between tries.
+constexpr int kLockPollMs = 20;
 
 // The names of the extended attributes, each ended by a zero byte; false when they could not
 // be read. A file system without attributes has none.
@@ -243,42 +83,12 @@ bool CopyAttributes(int from, int to)
     return true;
 }
 
-// The first 'size' bytes of a UTF-8 name or fewer, never cut inside a character: the name
-// announced to the user must be the one on the disk.
-QByteArray CutAtCharacter(const QByteArray& name, int size)
-{
-    if (size >= name.size())
-        return name;
-    while (size > 0 && (static_cast<unsigned char>(name[size]) & 0xC0) == 0x80)
-        --size;
-    return name.left(size);
-}
-
-// Where the copy of 'path' may be: beside it (when the name fits) and in the state folder,
-// under a name made of its whole path.
-QList<QByteArray> CopyPlaces(const QByteArray& path)
-{
-    QList<QByteArray> places;
-    const QByteArray name = NameOf(path);
-    if (name.size() + kCopySuffix.size() <= NAME_MAX)
-        places << path + kCopySuffix;
-    QByteArray whole = path;
-    if (char* real = ::realpath(DirectoryOf(path).constData(), nullptr)) {
-        whole = QByteArray(real) + '/' + name;
-        std::free(real);
-    }
-    const QByteArray key =
-        QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex().left(kCopyKeyDigits);
-    places << QFile::encodeName(FileReplacer::StateFolder()) + '/' + key + '-' +
-                  CutAtCharacter(name, kCopyNameBytes) + kCopySuffix;
-    return places;
-}
-
 } // namespace
 
-FileReplacer::FileReplacer(const QString& target) : m_target(target)
+FileReplacer::FileReplacer(const QString& target)
+    : m_target(target), m_record(std::make_unique<SaveRecord>())
 {
-    // An oversized write then fails with EFBIG, and the previous content is put back.
+    // An oversized write then fails with EFBIG, and the file is left as it was.
     struct sigaction ignore = {};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGXFSZ, &ignore, &m_fileSizeSignal);
@@ -288,31 +98,6 @@ FileReplacer::~FileReplacer()
 {
     Abandon();
     ::sigaction(SIGXFSZ, &m_fileSizeSignal, nullptr);
-}
-
-QString FileReplacer::StateFolder()
-{
-    QByteArray base = qgetenv("XDG_STATE_HOME");
-    if (!base.startsWith('/')) {
-        base = qgetenv("HOME");
-        if (base.isEmpty())
-            if (const passwd* user = ::getpwuid(::geteuid()))
-                base = user->pw_dir;
-        base += "/.local/state";
-    }
-    return QFile::decodeName(base) + QStringLiteral("/vellorin");
-}
-
-QString FileReplacer::InterruptedCopyOf(const QString& target)
-{
-    QByteArray path;
-    struct stat info;
-    if (target.isEmpty() || Resolve(QFile::encodeName(target), &path, &info) != 0)
-        return {};
-    for (const QByteArray& place : CopyPlaces(path))
-        if (::lstat(place.constData(), &info) == 0 && S_ISREG(info.st_mode))
-            return QFile::decodeName(place);
-    return {};
 }
 
 bool FileReplacer::Fail(const QString& error)
@@ -353,7 +138,12 @@ bool FileReplacer::ResolveTarget()
     // replacing it.
     if (::access(m_path.constData(), W_OK) != 0)
         return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
-    return LockTarget();
+    if (!LockTarget())
+        return false;
+    // Records of saves that completed the file but died before removing them go now.
+    if (m_readable)
+        SaveRecord::Prune(m_file.Get(), m_old, m_path);
+    return true;
 }
 
 // Opens the target and locks it against other saves, waiting for a save that holds it; a save
@@ -365,6 +155,7 @@ bool FileReplacer::LockTarget()
         // Not blocking on a FIFO swapped in since the check.
         const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
         UniqueFd fd(::open(m_path.constData(), O_RDWR | flags));
+        m_readable = static_cast<bool>(fd);
         if (!fd && errno == EACCES) // a file its owner may write but not read can be renamed over
             fd.Reset(::open(m_path.constData(), O_WRONLY | flags));
         if (!fd)
@@ -379,7 +170,7 @@ bool FileReplacer::LockTarget()
                 return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
             if (m_lockWait ? !m_lockWait() : std::chrono::steady_clock::now() > deadline)
                 return Fail(tr("It is locked by another program."));
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            std::this_thread::sleep_for(std::chrono::milliseconds(kLockPollMs));
         }
         QByteArray path;
         struct stat now;
@@ -445,71 +236,6 @@ bool FileReplacer::BeginRename()
     return true;
 }
 
-bool FileReplacer::BeginInPlace()
-{
-    if (!KeepCopy())
-        return false;
-    m_output.Attach(m_file.Get());
-    m_method = Method::InPlace;
-    return true;
-}
-
-// Puts a complete, synced copy of the previous content at the first of CopyPlaces() where it
-// can be created, and syncs its folder, before anything is written to the file. A copy that an
-// interrupted save left there is the previous content the user may need: it stays as it is, and
-// the content to put back on failure goes to a temporary file of this save instead.
-bool FileReplacer::KeepCopy()
-{
-    const QList<QByteArray> places = CopyPlaces(m_path);
-    for (const QByteArray& place : places) {
-        struct stat info;
-        if (::lstat(place.constData(), &info) != 0)
-            continue;
-        if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid() || info.st_nlink != 1)
-            return Fail(tr("Its previous content could not be kept aside: \"%1\" is in the way.")
-                            .arg(QFile::decodeName(place)));
-        m_copy = place;
-        break;
-    }
-
-    int error = 0;
-    QByteArray folder;
-    for (const QByteArray& place : places) {
-        folder = DirectoryOf(place);
-        if (place == places.last()) {
-            QDir().mkpath(QFile::decodeName(DirectoryOf(folder)));
-            ::mkdir(folder.constData(), 0700);
-        }
-        CleanLeftovers(folder);
-        QByteArray temporary;
-        UniqueFd copy(CreateTemporary(folder, &temporary));
-        if (!copy) {
-            error = errno;
-            continue; // a folder the saver cannot write: the next place
-        }
-        error = CopyContent(m_file.Get(), copy.Get());
-        if (error == 0 && !m_copy.isEmpty()) {
-            m_restoreName = temporary; // locked while this save lives
-        } else if (error == 0) {
-            if (!RenameNoReplace(temporary, place))
-                error = errno;
-            else if ((error = SyncDirectory(folder)) != 0)
-                ::unlink(place.constData());
-            else
-                m_copy = place;
-            m_copyIsOurs = error == 0;
-        }
-        if (error != 0) {
-            ::unlink(temporary.constData());
-            break;
-        }
-        m_restore = std::move(copy);
-        return true;
-    }
-    return Fail(tr("Its previous content could not be kept aside in \"%1\": %2.")
-                    .arg(QFile::decodeName(folder), SystemError(error)));
-}
-
 bool FileReplacer::Commit()
 {
     switch (m_method) {
@@ -565,64 +291,66 @@ bool FileReplacer::CommitRename()
     return true;
 }
 
+// The new content goes to a record of this save first (SaveRecord); the file is written only
+// from the complete, synced record, so that it is never the only place of the newest content.
+bool FileReplacer::BeginInPlace()
+{
+    const int fd = m_record->Start(m_old, m_path);
+    if (fd < 0)
+        return Fail(m_record->Error());
+    m_output.Attach(fd);
+    m_method = Method::InPlace;
+    return true;
+}
+
 bool FileReplacer::CommitInPlace()
 {
     m_method = Method::None;
-    // Keeps the lock after the checked close below, until the copy is gone or put back.
+    const int record = m_record->Descriptor();
+    // Holds the lock, and a way to read the file back, after the checked close below.
     UniqueFd hold(::fcntl(m_file.Get(), F_DUPFD_CLOEXEC, 0));
     QString error;
-    if (!m_output.Close())
+    if (!hold)
+        error = tr("It cannot be written: %1.").arg(SystemError(errno));
+    else if (!m_output.Close())
         error = tr("It could not be written: %1.").arg(SystemError(m_output.Error()));
-    else if (::ftruncate(m_file.Get(), m_output.Length()) != 0 || ::fsync(m_file.Get()) != 0 ||
-             m_file.Close() != 0)
-        error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
-    if (error.isEmpty()) {
-        RemoveCopy();
-        DropRestore();
-        return true;
+    else if (!m_record->Publish())
+        error = m_record->Error();
+    if (!error.isEmpty()) {
+        m_previousKept = true; // nothing touched the file yet
+        return Fail(error);
     }
-    if (!m_file)
-        m_file = std::move(hold);
-    m_previousKept = RestoreInPlace();
-    if (!m_previousKept)
-        error += QLatin1Char(' ') + tr("Its previous content is kept in \"%1\".").arg(m_keptCopy);
-    return Fail(error);
-}
-
-// Puts the previous content back and removes the copy this save made; a copy that an
-// interrupted save left stays. False, with KeptCopy() set, where the file does not hold its
-// previous content.
-bool FileReplacer::RestoreInPlace()
-{
-    if (!m_file)
-        m_file.Reset(::open(m_path.constData(), O_WRONLY | O_NOFOLLOW | O_CLOEXEC));
-    const bool restored = m_file && m_restore && CopyContent(m_restore.Get(), m_file.Get()) == 0;
-    DropRestore();
-    if (!restored)
-        m_keptCopy = QFile::decodeName(m_copy);
-    else if (m_copyIsOurs)
-        RemoveCopy();
-    return restored;
-}
-
-void FileReplacer::DropRestore()
-{
-    m_restore.Reset();
-    if (!m_restoreName.isEmpty())
-        ::unlink(m_restoreName.constData());
-    m_restoreName.clear();
-}
-
-void FileReplacer::RemoveCopy()
-{
-    if (m_copy.isEmpty())
-        return;
-    if (::unlink(m_copy.constData()) != 0 && errno != ENOENT)
-        m_warnings << tr("A copy of its previous content could not be removed from \"%1\": %2.")
-                          .arg(QFile::decodeName(m_copy), SystemError(errno));
+    m_previousKept = false;
+    if (const int copied = CopyContent(record, m_file.Get()))
+        error = tr("It could not be written: %1.").arg(SystemError(copied));
+    else if (m_file.Close() != 0)
+        error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
     else
-        SyncDirectory(DirectoryOf(m_copy)); // a copy that comes back would only be announced
-    m_copy.clear();
+        error = CheckWritten(hold.Get(), record);
+    if (!error.isEmpty()) {
+        m_keptCopy = m_record->Path();
+        return Fail(error + QLatin1Char(' ') +
+                    tr("Its new content is kept in \"%1\".").arg(m_keptCopy));
+    }
+    const QString left = m_record->Remove();
+    if (!left.isEmpty())
+        m_warnings << left;
+    return true;
+}
+
+// Empty when the path still names the file that was written and that file holds exactly the
+// record: no other program replaced or wrote it, with or without a lock, before this check.
+QString FileReplacer::CheckWritten(int file, int record)
+{
+    QByteArray path;
+    struct stat written, now;
+    if (::fstat(file, &written) != 0 || Resolve(QFile::encodeName(m_target), &path, &now) != 0 ||
+        path != m_path || now.st_dev != written.st_dev || now.st_ino != written.st_ino)
+        return tr("It was replaced by another file while it was being saved.");
+    // A file its owner may write but not read is judged by its size and change time alone.
+    const bool same = m_readable ? SameContent(file, record)
+                                 : SameFile(now, written) && now.st_size == m_output.Length();
+    return same ? QString() : tr("It was changed by another program while it was being saved.");
 }
 
 void FileReplacer::Abandon()
@@ -634,7 +362,8 @@ void FileReplacer::Abandon()
         m_temporary.clear();
         break;
     case Method::InPlace:
-        m_previousKept = RestoreInPlace();
+        m_output.Attach(-1);
+        m_record.reset(); // the file was not touched: the unfinished record goes
         break;
     case Method::None:
         break;

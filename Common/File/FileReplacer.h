@@ -9,30 +9,31 @@
 
 #include <csignal>
 #include <functional>
+#include <memory>
 #include <sys/stat.h>
 
 namespace file {
 
+class SaveRecord;
+
 // Replaces the whole content of a file so that the file stays its owner's and a save is all or
 // nothing: the new content is never readable by anyone the file's mode does not allow, and
-// whatever stops a save (a failure, a crash, a power cut) leaves the previous content, or, where
-// the file has to be written in place, a complete copy of it at a place the next Open names.
+// whatever stops a save (a failure, a crash, a power cut, another program) leaves the file with
+// its previous content, or the new content complete in a record that the next Open announces.
 //
 // Symbolic links are followed to the file they name. Only regular files are replaced. Where a
 // new file renamed over the old one keeps everything (owner, group, mode bits including setgid
 // and read-only bits, the only link to the data, extended attributes and ACLs), the content
 // goes to a temporary file beside the target first. Otherwise the file is rewritten in place,
-// after a synced copy of its old content has been put beside it as "<name>.vellorin-previous"
-// (or, where its folder cannot be written, in StateFolder()) and that folder synced; a complete
-// save removes the copy, and InterruptedCopyOf() finds one that a save cut off left.
+// from a complete, synced record of the new content in the user's state folder (SaveRecord),
+// which goes once the file is seen to hold exactly that content under its path.
 //
 // One save of a file at a time: the target is locked (flock) for the whole save, and a second
 // saver waits while its lock wait says so (SetLockWait), or else up to kLockWaitMs. A
-// file-size-limit signal is ignored while a replacer lives, so that an oversized write fails and
-// the previous content is put back.
+// file-size-limit signal is ignored while a replacer lives, so that an oversized write fails.
 //
 // Begin(), then write everything through Output(), then Commit(). Destroying an unfinished
-// replacement abandons it and restores the previous content.
+// replacement abandons it and leaves the file as it was.
 class FileReplacer
 {
     Q_DECLARE_TR_FUNCTIONS(FileReplacer)
@@ -59,16 +60,10 @@ public:
     // and still holds exactly its previous content.
     QString Error() const { return m_error; }
     bool PreviousKept() const { return m_previousKept; }
-    // Where a complete copy of the previous content stays, when the file does not hold it.
+    // Where the complete new content stays, when the file may not hold it.
     QString KeptCopy() const { return m_keptCopy; }
     // After success: sentences about what went wrong once the new content was complete.
     QStringList Warnings() const { return m_warnings; }
-
-    // The copy that an interrupted save of 'target' left behind, or an empty string.
-    static QString InterruptedCopyOf(const QString& target);
-    // The folder for copies when the target's own folder cannot be written:
-    // $XDG_STATE_HOME/vellorin, else ~/.local/state/vellorin.
-    static QString StateFolder();
 
 private:
     enum class Method
@@ -83,12 +78,9 @@ private:
     bool LockTarget();
     bool BeginRename();
     bool BeginInPlace();
-    bool KeepCopy();
     bool CommitRename();
     bool CommitInPlace();
-    bool RestoreInPlace();
-    void RemoveCopy();
-    void DropRestore();
+    QString CheckWritten(int file, int record);
     void Abandon();
 
     QString m_target;  // as given
@@ -99,13 +91,11 @@ private:
 
     Method m_method = Method::None;
     DescriptorWriter m_output;
-    UniqueFd m_file;           // the target, locked for the whole save; written in place
-    UniqueFd m_new;            // Rename: the new file beside the target, locked while it lives
-    QByteArray m_temporary;    // its name
-    QByteArray m_copy;         // InPlace: the copy of the previous content
-    bool m_copyIsOurs = false; // false: an interrupted save left it and it stays until success
-    UniqueFd m_restore;        // InPlace: the previous content to put back on failure
-    QByteArray m_restoreName;  // its temporary name, where it is not m_copy
+    UniqueFd m_file;         // the target, locked for the whole save; written in place
+    bool m_readable = false; // m_file can be read back
+    UniqueFd m_new;          // Rename: the new file beside the target, locked while it lives
+    QByteArray m_temporary;  // its name
+    std::unique_ptr<SaveRecord> m_record; // InPlace: the new content, before the file has it
     QString m_error;
     bool m_previousKept = false;
     QString m_keptCopy;
