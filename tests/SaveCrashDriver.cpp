@@ -2,7 +2,10 @@
 // <target> by the bytes of <content> and prints the verdict on its standard output:
 //   saved, then one warning a line                                          (exit 0)
 //   failed, kept=<0|1>, copy=<where the previous content stays>, the reason (exit 1)
-// Options: --unprivileged gives up every privilege first; --fsize N sets the file-size limit.
+// Options: --unprivileged gives up every privilege first; --fsize N sets the file-size limit;
+// --intrude write|rename acts as another program that takes no lock, when SIGUSR1 arrives (a
+// trace sends it at one of the save's calls): it writes kIntruder over the target, or renames
+// <target>.intruder, which holds it, over the target.
 // The save itself lies between two getppid calls, so that a trace can tell its calls apart.
 #include "Common/File/FileReplacer.h"
 
@@ -10,12 +13,38 @@
 
 #include <QFile>
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+
+namespace {
+
+constexpr char kIntruder[] = "another program's content\n";
+char g_target[4096];
+char g_intruder[4096];
+bool g_rename = false;
+
+// Only calls that may run in a signal handler.
+void Intrude(int)
+{
+    const int error = errno;
+    if (g_rename) {
+        ::rename(g_intruder, g_target);
+    } else if (const int fd = ::open(g_target, O_WRONLY | O_TRUNC | O_CLOEXEC); fd >= 0) {
+        if (::write(fd, kIntruder, sizeof kIntruder - 1) < 0)
+            ::_exit(6);
+        ::close(fd);
+    }
+    errno = error;
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
@@ -24,6 +53,15 @@ int main(int argc, char** argv)
     for (int i = 3; i < argc; ++i) {
         if (std::strcmp(argv[i], "--unprivileged") == 0 && !support::DropPrivileges())
             return 3;
+        if (std::strcmp(argv[i], "--intrude") == 0 && i + 1 < argc) {
+            g_rename = std::strcmp(argv[i + 1], "rename") == 0;
+            std::snprintf(g_target, sizeof g_target, "%s", argv[1]);
+            std::snprintf(g_intruder, sizeof g_intruder, "%s.intruder", argv[1]);
+            struct sigaction intrude = {};
+            intrude.sa_handler = Intrude;
+            intrude.sa_flags = SA_RESTART;
+            ::sigaction(SIGUSR1, &intrude, nullptr);
+        }
         if (std::strcmp(argv[i], "--fsize") == 0 && i + 1 < argc) {
             const rlimit limit{std::strtoul(argv[i + 1], nullptr, 10), RLIM_INFINITY};
             if (::setrlimit(RLIMIT_FSIZE, &limit) != 0)

@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <functional>
 #include <iostream>
@@ -165,9 +166,10 @@ protected:
 
     // Runs the driver, under strace with 'strace' options when given; its report.
     QByteArray Run(const SavePath& path, const QString& target, const QStringList& strace,
-                   const QByteArray& content = kNew, const QString& limit = QString())
+                   const QByteArray& content = kNew, const QString& limit = QString(),
+                   const QStringList& options = {})
     {
-        QStringList arguments{target, Content(content)};
+        QStringList arguments = QStringList{target, Content(content)} + options;
         if (path.start == Start::ReadOnlyFolder)
             arguments << QStringLiteral("--unprivileged");
         if (!limit.isEmpty())
@@ -381,30 +383,31 @@ TEST_F(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
 }
 
 // Sequences on both ways of writing in place: a first save killed at every system call, then a
-// second one, of another document, killed at every kSecondStride-th call of an undisturbed
-// save's, then a third that completes. After every step the newest complete document is in the
-// file or in the announced record, and the user's own file beside it is untouched.
+// second one, of another document, killed at kSecondKills calls of an undisturbed save's, spread
+// evenly and shifted with each first, so that every call is reached; then a third that
+// completes. After every step the newest complete document is in the file or in the announced
+// record, and the user's own file beside it is untouched.
 TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
 {
     if (!Traceable(root.path()))
         GTEST_SKIP() << "strace cannot trace here";
-    constexpr int kSecondStride = 17;
+    constexpr int kSecondKills = 2;
     for (const SavePath& path : kPaths) {
         if (path.start == Start::Attribute)
             continue; // renamed: each save alone is all or nothing
         const QStringList calls = SaveCalls(path);
         ASSERT_GT(calls.size(), 10) << path.name;
+        const int stride = static_cast<int>(calls.size()) / kSecondKills;
         int sequences = 0;
-        for (const QString& first : calls) {
-            for (int second = static_cast<int>(sequences % kSecondStride); second < calls.size();
-                 second += kSecondStride) {
+        for (int first = 0; first < calls.size(); ++first) {
+            for (int second = first % stride; second < calls.size(); second += stride) {
                 const QString target = Fresh(path);
                 const std::string where = std::string(path.name) + ", first killed at " +
-                                          first.toStdString() + ", second at " +
+                                          calls[first].toStdString() + ", second at " +
                                           calls[second].toStdString();
                 QByteArray newest = kOld;
                 Check(target, where + " (first)",
-                      Run(path, target, Inject(first, QStringLiteral("signal=KILL"))), kNew,
+                      Run(path, target, Inject(calls[first], QStringLiteral("signal=KILL"))), kNew,
                       newest);
                 Check(target, where + " (second)",
                       Run(path, target, Inject(calls[second], QStringLiteral("signal=KILL")),
@@ -417,6 +420,81 @@ TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
             }
         }
         std::cout << path.name << ": " << sequences << " sequences of three saves\n";
+    }
+}
+
+// Another program that takes no lock writes the file, or renames another file over it, at any
+// one of the system calls of an in-place save: a save that says it saved leaves the file, under
+// its name, holding exactly the new content; one that fails once it may have written the file
+// names a record that holds the new content.
+TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
+{
+    if (!Traceable(root.path()))
+        GTEST_SKIP() << "strace cannot trace here";
+    const QByteArray intruder("another program's content\n");
+    for (const SavePath& path : kPaths) {
+        if (path.start == Start::Attribute)
+            continue;
+        const QStringList calls = SaveCalls(path);
+        // The check that the file holds the new content ends with the call before the record
+        // is removed.
+        const int lastCheck = static_cast<int>(
+            std::find_if(calls.rbegin(), calls.rend(),
+                         [](const QString& c) { return c.startsWith(QLatin1String("unlink:")); }) -
+            calls.rbegin());
+        const int checked = static_cast<int>(calls.size()) - lastCheck - 2;
+        ASSERT_GT(checked, 0) << path.name;
+        std::map<std::string, int> verdicts;
+        for (const QString& intrusion : {QStringLiteral("write"), QStringLiteral("rename")}) {
+            if (intrusion == QLatin1String("rename") && path.start == Start::ReadOnlyFolder)
+                continue; // the other program may not rename there either
+            for (const QString& call : calls) {
+                const QString target = Fresh(path);
+                WriteFile(target + QStringLiteral(".intruder"), intruder);
+                const QByteArray report =
+                    Run(path, target, Inject(call, QStringLiteral("signal=SIGUSR1")), kNew, {},
+                        {QStringLiteral("--intrude"), intrusion});
+                const std::string where = std::string(path.name) + ", " + intrusion.toStdString() +
+                                          " at " + call.toStdString() + ": " + report.toStdString();
+                const QByteArray now = ReadAll(target);
+                const QList<QByteArray> lines = report.split('\n');
+                if (report.startsWith("saved\n")) {
+                    // What another program does once the save's last check looked stays, and
+                    // no save can tell.
+                    if (calls.indexOf(call) < checked || now != intruder) {
+                        EXPECT_EQ(Describe(now), "new") << where;
+                    }
+                } else {
+                    ASSERT_TRUE(report.startsWith("failed\n")) << where;
+                    const QString record = QString::fromLocal8Bit(lines.value(2).mid(5));
+                    // Two programs writing at once without a lock mix their bytes; the save
+                    // must then say so.
+                    EXPECT_TRUE(now == kOld || now == kNew || now == intruder ||
+                                lines.value(3).startsWith("It was changed by another program"))
+                        << where << ": torn, " << Describe(now);
+                    if (!record.isEmpty()) {
+                        EXPECT_EQ(Describe(ReadAll(record)), "new") << where;
+                    }
+                    EXPECT_TRUE(record.isEmpty() || lines.value(3).contains(record.toLocal8Bit()))
+                        << where << ": the reason names the record";
+                }
+                EXPECT_EQ(ReadAll(Work() + QStringLiteral("/") + kUsersOwn), kUsersOwn.toUtf8())
+                    << where;
+                ++verdicts[(intrusion + QLatin1Char(' ') +
+                            (now == intruder ? "left"
+                             : now == kNew   ? "overwritten"
+                                             : "neither") +
+                            QLatin1Char(' ') + report.left(report.indexOf('\n')))
+                               .toStdString()];
+                if (HasFailure())
+                    return;
+            }
+        }
+        std::cout << path.name << ": another program at each of " << calls.size()
+                  << " system calls:";
+        for (const auto& [verdict, count] : verdicts)
+            std::cout << " " << count << " " << verdict << ";";
+        std::cout << '\n';
     }
 }
 

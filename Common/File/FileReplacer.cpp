@@ -340,17 +340,23 @@ bool FileReplacer::CommitInPlace()
 
 // Empty when the path still names the file that was written and that file holds exactly the
 // record: no other program replaced or wrote it, with or without a lock, before this check.
+// A write during the comparison moves the change time, which is looked at last.
 QString FileReplacer::CheckWritten(int file, int record)
 {
-    QByteArray path;
-    struct stat written, now;
-    if (::fstat(file, &written) != 0 || Resolve(QFile::encodeName(m_target), &path, &now) != 0 ||
-        path != m_path || now.st_dev != written.st_dev || now.st_ino != written.st_ino)
+    struct stat written;
+    if (::fstat(file, &written) != 0)
         return tr("It was replaced by another file while it was being saved.");
     // A file its owner may write but not read is judged by its size and change time alone.
-    const bool same = m_readable ? SameContent(file, record)
-                                 : SameFile(now, written) && now.st_size == m_output.Length();
-    return same ? QString() : tr("It was changed by another program while it was being saved.");
+    const bool same =
+        (!m_readable || SameContent(record, file)) && written.st_size == m_output.Length();
+    QByteArray path;
+    struct stat now;
+    if (Resolve(QFile::encodeName(m_target), &path, &now) != 0 || path != m_path ||
+        now.st_dev != written.st_dev || now.st_ino != written.st_ino)
+        return tr("It was replaced by another file while it was being saved.");
+    if (!same || !SameFile(now, written) || now.st_size != written.st_size)
+        return tr("It was changed by another program while it was being saved.");
+    return {};
 }
 
 void FileReplacer::Abandon()
