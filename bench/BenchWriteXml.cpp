@@ -115,7 +115,7 @@ void SaveNothing(benchmark::State& state)
         state.SkipWithError("no user attributes in the benchmark's folder");
     for (auto _ : state) {
         file::FileReplacer replacer(name);
-        benchmark::DoNotOptimize(replacer.Begin() && replacer.Commit());
+        benchmark::DoNotOptimize(replacer.Begin().Ok() && replacer.Commit().Ok());
     }
     QFile::remove(name);
 }

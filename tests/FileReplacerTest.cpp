@@ -148,19 +148,20 @@ protected:
                         const std::function<void()>& afterBegin = nullptr)
     {
         FileReplacer replacer(target);
-        const bool begun = replacer.Begin();
-        if (begun && afterBegin)
+        file::Outcome saved = replacer.Begin();
+        if (saved.Ok() && afterBegin)
             afterBegin();
         // Commits whatever the write says, as the XML writer's user does.
         const bool written =
-            begun && replacer.Output()->Write(kNew.constData(),
-                                              static_cast<unsigned>(kNew.size())) == kNew.size();
-        const bool ok = begun && replacer.Commit() && written;
+            saved.Ok() && replacer.Output()->Write(
+                              kNew.constData(), static_cast<unsigned>(kNew.size())) == kNew.size();
+        if (saved.Ok())
+            saved = replacer.Commit();
         if (error)
-            *error = replacer.Error();
+            *error = saved.sentence;
         if (previousKept)
-            *previousKept = replacer.PreviousKept();
-        return ok;
+            *previousKept = saved.previousKept;
+        return saved.Ok() && written;
     }
     QStringList Entries() const { return dir.Entries(); }
     support::TempFolder dir;
@@ -590,7 +591,7 @@ TEST_F(FileReplacerTest, DroppedReplacementLeavesNothing)
     for (const QString& name : {alone, linked, Path("new.xml")}) {
         {
             FileReplacer replacer(name);
-            ASSERT_TRUE(replacer.Begin()) << name.toStdString();
+            ASSERT_TRUE(replacer.Begin().Ok()) << name.toStdString();
             replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
             replacer.Output()->Flush();
         }
@@ -703,11 +704,11 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
                 ASSERT_GE(children[i], 0);
                 if (children[i] == 0) {
                     FileReplacer replacer(name);
-                    bool ok = replacer.Begin();
+                    bool ok = replacer.Begin().Ok();
                     // In pieces, so that the two would interleave without the lock.
                     for (int at = 0; ok && at < documents[i].size(); at += 4096)
                         ok = replacer.Output()->Write(documents[i].constData() + at, 4096) == 4096;
-                    ::_exit(ok && replacer.Commit() ? 0 : 1);
+                    ::_exit(ok && replacer.Commit().Ok() ? 0 : 1);
                 }
             }
             for (pid_t child : children) {
@@ -736,9 +737,10 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
     FileReplacer waiting(linked);
     int looks = 0;
     waiting.SetLockWait([&looks] { return ++looks < 3; });
-    EXPECT_FALSE(waiting.Begin());
+    const file::Outcome begun = waiting.Begin();
+    EXPECT_FALSE(begun.Ok());
     EXPECT_EQ(looks, 3);
-    EXPECT_EQ(waiting.Error(), QStringLiteral("It is locked by another program."));
+    EXPECT_EQ(begun.sentence, QStringLiteral("It is locked by another program."));
     EXPECT_EQ(ReadAll(linked), before);
 }
 
@@ -757,10 +759,11 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
     };
     {
         FileReplacer replacer(target);
-        ASSERT_TRUE(replacer.Begin());
+        ASSERT_TRUE(replacer.Begin().Ok());
         replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
-        EXPECT_TRUE(replacer.Commit());
-        EXPECT_EQ(replacer.Warnings(),
+        const file::Outcome saved = replacer.Commit();
+        EXPECT_TRUE(saved.Ok());
+        EXPECT_EQ(saved.warnings,
                   QStringList{"Its folder could not be written to the disk: Input/output error. A "
                               "power cut soon after this save may bring back the previous "
                               "content."});
@@ -777,7 +780,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
     const QByteArray records = QFile::encodeName(SaveRecord::Folder());
     EXPECT_EQ(support::RunUnprivileged([&] {
                   FileReplacer replacer(target);
-                  if (!replacer.Begin())
+                  if (!replacer.Begin().Ok())
                       return 1;
                   replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
                   g_syncHook = [&](int fd) {
@@ -786,12 +789,13 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
                           ::chmod(records.constData(), 0555);
                       return static_cast<int>(::syscall(SYS_fsync, fd));
                   };
-                  return replacer.Commit() && replacer.Warnings().size() == 1 &&
-                                 replacer.Warnings()[0].startsWith(
+                  const file::Outcome saved = replacer.Commit();
+                  return saved.Ok() && saved.warnings.size() == 1 &&
+                                 saved.warnings[0].startsWith(
                                      QStringLiteral("A record of its new content could not be "
                                                     "removed from \"%1/")
                                          .arg(SaveRecord::Folder())) &&
-                                 replacer.Warnings()[0].endsWith(
+                                 saved.warnings[0].endsWith(
                                      QStringLiteral(".xml\": Permission denied."))
                              ? 0
                              : 2;
@@ -867,9 +871,9 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     const QByteArray other("<doc><list><name>other</name></list></doc>\n");
     {
         FileReplacer replacer(target);
-        ASSERT_TRUE(replacer.Begin());
+        ASSERT_TRUE(replacer.Begin().Ok());
         replacer.Output()->Write(other.constData(), static_cast<unsigned>(other.size()));
-        ASSERT_TRUE(replacer.Commit());
+        ASSERT_TRUE(replacer.Commit().Ok());
     }
     EXPECT_EQ(SaveRecord::Find(target).record, record);
     QString refused;

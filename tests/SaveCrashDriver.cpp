@@ -77,17 +77,19 @@ int main(int argc, char** argv)
     {
         file::FileReplacer replacer(QString::fromLocal8Bit(argv[1]));
         // In pieces, as the XML writer sends them, which does not look at the results either.
-        const bool begun = replacer.Begin();
-        for (int at = 0; begun && at < content.size(); at += 1000)
+        file::Outcome saved = replacer.Begin();
+        for (int at = 0; saved.Ok() && at < content.size(); at += 1000)
             replacer.Output()->Write(content.constData() + at,
                                      static_cast<unsigned>(qMin(1000, content.size() - at)));
-        if (begun && replacer.Commit())
+        if (saved.Ok())
+            saved = replacer.Commit();
+        if (saved.Ok())
             report = "saved\n";
         else
-            report = "failed\nkept=" + QByteArray(replacer.PreviousKept() ? "1" : "0") +
-                     "\ncopy=" + replacer.KeptCopy().toLocal8Bit() + '\n' +
-                     replacer.Error().toLocal8Bit() + '\n';
-        for (const QString& warning : replacer.Warnings())
+            report = "failed\nkept=" + QByteArray(saved.previousKept ? "1" : "0") +
+                     "\ncopy=" + saved.keptCopy.toLocal8Bit() + '\n' +
+                     saved.sentence.toLocal8Bit() + '\n';
+        for (const QString& warning : saved.warnings)
             report += warning.toLocal8Bit() + '\n';
     }
     ::syscall(SYS_getppid);

@@ -281,13 +281,12 @@ protected:
     {
         const auto save = [&] {
             file::FileReplacer replacer(target);
-            return replacer.Begin() &&
-                           replacer.Output()->Write(content.constData(),
-                                                    static_cast<unsigned>(content.size())) ==
-                               content.size() &&
-                           replacer.Commit() && replacer.Warnings().isEmpty()
-                       ? 0
-                       : 1;
+            if (!replacer.Begin().Ok() ||
+                replacer.Output()->Write(content.constData(),
+                                         static_cast<unsigned>(content.size())) != content.size())
+                return 1;
+            const file::Outcome saved = replacer.Commit();
+            return saved.Ok() && saved.warnings.isEmpty() ? 0 : 1;
         };
         EXPECT_EQ(path.start == Start::ReadOnlyFolder ? support::RunUnprivileged(save) : save(), 0);
     }

@@ -223,35 +223,29 @@ file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWait
 {
     file::FileReplacer out(m_fileName);
     out.SetLockWait(keepWaiting);
-    if (out.Begin()) {
-        {
-            XmlWriter writer(out.Output());
-            writer.OpenElement("doc");
-            for (int l = 0; l < GetListCount(); ++l) {
-                writer.OpenElement("list");
-                writer.WriteElement("name", ToXmlText(GetListName(l)));
-                for (int i = 0; i < GetItemCount(l); ++i) {
-                    writer.OpenElement("item");
-                    writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
-                    writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
-                    writer.CloseElement("item");
-                }
-                writer.CloseElement("list");
+    const file::Outcome begun = out.Begin();
+    if (!begun.Ok())
+        return begun;
+    {
+        XmlWriter writer(out.Output());
+        writer.OpenElement("doc");
+        for (int l = 0; l < GetListCount(); ++l) {
+            writer.OpenElement("list");
+            writer.WriteElement("name", ToXmlText(GetListName(l)));
+            for (int i = 0; i < GetItemCount(l); ++i) {
+                writer.OpenElement("item");
+                writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
+                writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
+                writer.CloseElement("item");
             }
-            writer.CloseElement("doc");
+            writer.CloseElement("list");
         }
-        if (out.Commit()) {
-            qDebug() << "*** CheckList saved";
-            file::Outcome saved;
-            saved.warnings = out.Warnings();
-            return saved;
-        }
+        writer.CloseElement("doc");
     }
-    file::Outcome failed = file::Outcome::Failed(file::Outcome::NotSaved, out.Error());
-    failed.previousKept = out.PreviousKept();
-    failed.keptCopy = out.KeptCopy();
-    failed.warnings = out.Warnings();
-    return failed;
+    const file::Outcome saved = out.Commit();
+    if (saved.Ok())
+        qDebug() << "*** CheckList saved";
+    return saved;
 }
 
 } // namespace zuchecklist

@@ -1,14 +1,19 @@
 #include "FileReplacer.h"
 
+#include "DescriptorWriter.h"
 #include "FileCalls.h"
 #include "SaveRecord.h"
+#include "UniqueFd.h"
 
 #include <QFile>
+#include <QStringList>
 
 #include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/xattr.h>
 #include <thread>
 #include <unistd.h>
@@ -85,7 +90,54 @@ bool CopyAttributes(int from, int to)
 
 } // namespace
 
-FileReplacer::FileReplacer(const QString& target)
+// What a save holds of the system while it runs.
+struct FileReplacer::Private
+{
+    enum class Method
+    {
+        None,
+        Rename,
+        InPlace
+    };
+
+    explicit Private(const QString& target);
+    ~Private();
+    Outcome Result(bool ok) const;
+
+    bool Fail(const QString& error);
+    bool Begin();
+    bool ResolveTarget();
+    bool LockTarget();
+    bool BeginRename();
+    bool BeginInPlace();
+    bool Commit();
+    bool CommitRename();
+    bool CommitInPlace();
+    QString CheckWritten(int file, int record);
+    void Abandon();
+
+    QString m_target;  // as given
+    QByteArray m_path; // the file itself, links followed
+    QByteArray m_directory;
+    bool m_exists = false;
+    struct stat m_old = {};
+
+    Method m_method = Method::None;
+    DescriptorWriter m_output;
+    UniqueFd m_file;         // the target, locked for the whole save; written in place
+    bool m_readable = false; // m_file can be read back
+    UniqueFd m_new;          // Rename: the new file beside the target, locked while it lives
+    QByteArray m_temporary;  // its name
+    std::unique_ptr<SaveRecord> m_record; // InPlace: the new content, before the file has it
+    QString m_error;
+    bool m_previousKept = false;
+    QString m_keptCopy;
+    QStringList m_warnings;
+    LockWait m_lockWait;
+    struct sigaction m_fileSizeSignal = {};
+};
+
+FileReplacer::Private::Private(const QString& target)
     : m_target(target), m_record(std::make_unique<SaveRecord>())
 {
     // An oversized write then fails with EFBIG, and the file is left as it was.
@@ -94,20 +146,53 @@ FileReplacer::FileReplacer(const QString& target)
     ::sigaction(SIGXFSZ, &ignore, &m_fileSizeSignal);
 }
 
-FileReplacer::~FileReplacer()
+FileReplacer::Private::~Private()
 {
     Abandon();
     ::sigaction(SIGXFSZ, &m_fileSizeSignal, nullptr);
 }
 
-bool FileReplacer::Fail(const QString& error)
+Outcome FileReplacer::Private::Result(bool ok) const
+{
+    Outcome outcome = ok ? Outcome() : Outcome::Failed(Outcome::NotSaved, m_error);
+    outcome.previousKept = !ok && m_previousKept;
+    outcome.keptCopy = m_keptCopy;
+    outcome.warnings = m_warnings;
+    return outcome;
+}
+
+FileReplacer::FileReplacer(const QString& target) : d(std::make_unique<Private>(target)) {}
+
+FileReplacer::~FileReplacer() = default;
+
+void FileReplacer::SetLockWait(LockWait wait)
+{
+    d->m_lockWait = std::move(wait);
+}
+
+Outcome FileReplacer::Begin()
+{
+    return d->Result(d->Begin());
+}
+
+AbstractFile* FileReplacer::Output()
+{
+    return &d->m_output;
+}
+
+Outcome FileReplacer::Commit()
+{
+    return d->Result(d->Commit());
+}
+
+bool FileReplacer::Private::Fail(const QString& error)
 {
     if (m_error.isEmpty())
         m_error = error;
     return false;
 }
 
-bool FileReplacer::Begin()
+bool FileReplacer::Private::Begin()
 {
     if (!ResolveTarget())
         return false;
@@ -120,7 +205,7 @@ bool FileReplacer::Begin()
     return BeginInPlace();
 }
 
-bool FileReplacer::ResolveTarget()
+bool FileReplacer::Private::ResolveTarget()
 {
     if (m_target.isEmpty())
         return Fail(tr("It cannot be created: %1.").arg(SystemError(ENOENT)));
@@ -148,7 +233,7 @@ bool FileReplacer::ResolveTarget()
 
 // Opens the target and locks it against other saves, waiting for a save that holds it; a save
 // that replaced it meanwhile leaves a new file, which is then the one to lock.
-bool FileReplacer::LockTarget()
+bool FileReplacer::Private::LockTarget()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
     for (;;) {
@@ -191,7 +276,7 @@ bool FileReplacer::LockTarget()
     }
 }
 
-bool FileReplacer::BeginRename()
+bool FileReplacer::Private::BeginRename()
 {
     const uid_t user = ::geteuid();
     if (m_exists && (m_old.st_nlink != 1 || (user != 0 && m_old.st_uid != user)))
@@ -236,7 +321,7 @@ bool FileReplacer::BeginRename()
     return true;
 }
 
-bool FileReplacer::Commit()
+bool FileReplacer::Private::Commit()
 {
     switch (m_method) {
     case Method::Rename:
@@ -249,7 +334,7 @@ bool FileReplacer::Commit()
     return Fail(tr("It cannot be written: %1.").arg(SystemError(EBADF)));
 }
 
-bool FileReplacer::CommitRename()
+bool FileReplacer::Private::CommitRename()
 {
     m_method = Method::None;
     QString error;
@@ -293,7 +378,7 @@ bool FileReplacer::CommitRename()
 
 // The new content goes to a record of this save first (SaveRecord); the file is written only
 // from the complete, synced record, so that it is never the only place of the newest content.
-bool FileReplacer::BeginInPlace()
+bool FileReplacer::Private::BeginInPlace()
 {
     const int fd = m_record->Start(m_old, m_path);
     if (fd < 0)
@@ -303,7 +388,7 @@ bool FileReplacer::BeginInPlace()
     return true;
 }
 
-bool FileReplacer::CommitInPlace()
+bool FileReplacer::Private::CommitInPlace()
 {
     m_method = Method::None;
     const int record = m_record->Descriptor();
@@ -341,7 +426,7 @@ bool FileReplacer::CommitInPlace()
 // Empty when the path still names the file that was written and that file holds exactly the
 // record: no other program replaced or wrote it, with or without a lock, before this check.
 // A write during the comparison moves the change time, which is looked at last.
-QString FileReplacer::CheckWritten(int file, int record)
+QString FileReplacer::Private::CheckWritten(int file, int record)
 {
     struct stat written;
     if (::fstat(file, &written) != 0)
@@ -359,7 +444,7 @@ QString FileReplacer::CheckWritten(int file, int record)
     return {};
 }
 
-void FileReplacer::Abandon()
+void FileReplacer::Private::Abandon()
 {
     switch (m_method) {
     case Method::Rename:

@@ -1,20 +1,15 @@
 #pragma once
 
-#include "Common/File/DescriptorWriter.h"
-#include "Common/File/UniqueFd.h"
+#include "Common/File/AbstractFile.h"
+#include "Common/File/Outcome.h"
 
 #include <QCoreApplication>
 #include <QString>
-#include <QStringList>
 
-#include <csignal>
 #include <functional>
 #include <memory>
-#include <sys/stat.h>
 
 namespace file {
-
-class SaveRecord;
 
 // Replaces the whole content of a file so that the file stays its owner's and a save is all or
 // nothing: the new content is never readable by anyone the file's mode does not allow, and
@@ -50,58 +45,19 @@ public:
     // Called again and again, every few milliseconds, while another program holds the file's
     // lock: false gives up waiting. A window keeps itself painted and offers a way out there.
     using LockWait = std::function<bool()>;
-    void SetLockWait(LockWait wait) { m_lockWait = std::move(wait); }
+    void SetLockWait(LockWait wait);
 
-    bool Begin();
-    AbstractFile* Output() { return &m_output; }
-    bool Commit();
-
-    // After a failure: one sentence for the user, and whether a previous file was seen to exist
-    // and still holds exactly its previous content.
-    QString Error() const { return m_error; }
-    bool PreviousKept() const { return m_previousKept; }
-    // Where the complete new content stays, when the file may not hold it.
-    QString KeptCopy() const { return m_keptCopy; }
-    // After success: sentences about what went wrong once the new content was complete.
-    QStringList Warnings() const { return m_warnings; }
+    // Done, or NotSaved with one sentence for the user; previousKept tells whether a previous
+    // file was seen to exist and still holds exactly its previous content.
+    Outcome Begin();
+    AbstractFile* Output();
+    // Done, with warnings about what went wrong once the file held the new content; or NotSaved
+    // as for Begin(), and keptCopy where the new content stays when the file may not hold it.
+    Outcome Commit();
 
 private:
-    enum class Method
-    {
-        None,
-        Rename,
-        InPlace
-    };
-
-    bool Fail(const QString& error);
-    bool ResolveTarget();
-    bool LockTarget();
-    bool BeginRename();
-    bool BeginInPlace();
-    bool CommitRename();
-    bool CommitInPlace();
-    QString CheckWritten(int file, int record);
-    void Abandon();
-
-    QString m_target;  // as given
-    QByteArray m_path; // the file itself, links followed
-    QByteArray m_directory;
-    bool m_exists = false;
-    struct stat m_old = {};
-
-    Method m_method = Method::None;
-    DescriptorWriter m_output;
-    UniqueFd m_file;         // the target, locked for the whole save; written in place
-    bool m_readable = false; // m_file can be read back
-    UniqueFd m_new;          // Rename: the new file beside the target, locked while it lives
-    QByteArray m_temporary;  // its name
-    std::unique_ptr<SaveRecord> m_record; // InPlace: the new content, before the file has it
-    QString m_error;
-    bool m_previousKept = false;
-    QString m_keptCopy;
-    QStringList m_warnings;
-    LockWait m_lockWait;
-    struct sigaction m_fileSizeSignal = {};
+    struct Private;
+    std::unique_ptr<Private> d;
 };
 
 } // namespace file
