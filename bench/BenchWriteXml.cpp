@@ -1,9 +1,10 @@
 // Saving 100,000 and 1,000,000 items, each beside its references in the same run:
 // WriteXML against one fwrite of the same bytes (the limit) and against one-byte QFile::write
 // calls (the floor of writing byte by byte); WriteXML over a file with a user attribute (the
-// attribute is copied to the new file) and over a hard-linked file (written in place after a
-// copy of the old content); the fixed cost of one save of nothing, with and without an
-// attribute. Then the whole Open path of 100,000 items against the DOM check alone.
+// attribute is copied to the new file) and over a hard-linked file (written in place from a
+// record of the new content, kept in memory as the file is); the fixed cost of one save of nothing,
+// with and without an attribute. Then the whole Open path of 100,000 items against the DOM check
+// alone.
 #include "tests/support/GuiDriver.h"
 
 #include "Common/File/FileReplacer.h"
@@ -202,6 +203,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
+    qputenv("XDG_STATE_HOME", QFile::encodeName(Folder() + QStringLiteral("/state")));
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

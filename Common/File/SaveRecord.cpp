@@ -71,18 +71,26 @@ void ForEachRecord(const struct stat& info, const QByteArray& path,
     DIR* entries = ::opendir(folder.constData());
     if (!entries)
         return;
-    const QList<QByteArray> identity = Identity(info).split('-');
-    const QByteArray key = PathKey(path);
-    const QDateTime born = Birth(path);
+    // Worked out at the first record: most saves find none.
+    QList<QByteArray> identity;
+    QByteArray key;
+    QDateTime born;
     const int at = ::dirfd(entries);
     while (const dirent* entry = ::readdir(entries)) {
         const QByteArray name(entry->d_name);
+        if (!name.endsWith(kRecordSuffix))
+            continue;
         const QList<QByteArray> fields = name.split('-');
         struct stat record;
-        if (!name.endsWith(kRecordSuffix) || fields.size() <= kNameFields ||
+        if (fields.size() <= kNameFields ||
             ::fstatat(at, entry->d_name, &record, AT_SYMLINK_NOFOLLOW) != 0 ||
             !S_ISREG(record.st_mode) || record.st_uid != ::geteuid() || record.st_nlink != 1)
             continue;
+        if (key.isEmpty()) {
+            identity = Identity(info).split('-');
+            key = PathKey(path);
+            born = Birth(path);
+        }
         const bool sameIdentity = fields[0] == identity[0] && fields[1] == identity[1] &&
                                   !(born.isValid() && born > Modified(record));
         if (sameIdentity || fields[2] == key)
