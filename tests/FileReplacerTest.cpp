@@ -551,7 +551,15 @@ TEST_F(FileReplacerTest, FailureOnANewNameSaysThereWasNoPreviousFile)
             << c.error;
     }
     EXPECT_EQ(ReadAll(plain), kOld);
-    EXPECT_EQ(Entries(), (QStringList{"closed", "plain.xml"}));
+    // A file that appears under the new name while the save runs is not overwritten.
+    const QString appearing = Path("appearing.xml");
+    QString error;
+    bool kept = true;
+    EXPECT_FALSE(Replace(appearing, &error, &kept, [&] { WriteOld("appearing.xml"); }));
+    EXPECT_EQ(error, QStringLiteral("It could not be put in place: File exists."));
+    EXPECT_FALSE(kept);
+    EXPECT_EQ(ReadAll(appearing), kOld);
+    EXPECT_EQ(Entries(), (QStringList{"appearing.xml", "closed", "plain.xml"}));
 }
 
 // A new file gets the mode the umask allows, and its name appears only once it is complete.
@@ -807,22 +815,30 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
     EXPECT_EQ(SaveRecord::Find(target).record, QString());
 }
 
-// A temporary file that a save which died left is removed by the next save in that folder,
-// unless a live save holds it; a copy that an interrupted save left is announced, kept by a
-// failing save, which puts back what the file held, and removed once a save is complete.
-TEST_F(FileReplacerTest, LeftoversOfADeadSaveAreRemovedAndItsCopyAnnounced)
+// Of the files a save's cleaning looks at, only a temporary file that a save of this user left
+// and no live save holds goes: one held locked, another user's, a symbolic link, and the user's
+// own files under other names stay.
+TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
 {
     const QString target = WriteOld("list.xml");
-    const QString dead = Path(".vellorin-dead.tmp");
-    const QString live = Path(".vellorin-live.tmp");
-    QFile(dead).open(QIODevice::WriteOnly);
-    QFile liveFile(live);
+    QFile(Path(".vellorin-dead.tmp")).open(QIODevice::WriteOnly);
+    QFile(Path("list.xml.vellorin-previous")).open(QIODevice::WriteOnly);
+    QFile(Path(".vellorin-others.tmp")).open(QIODevice::WriteOnly);
+    const bool others =
+        ::chown(QFile::encodeName(Path(".vellorin-others.tmp")).constData(), 4242, ::getgid()) == 0;
+    if (!others)
+        QFile::remove(Path(".vellorin-others.tmp"));
+    ASSERT_EQ(::symlink("list.xml", QFile::encodeName(Path(".vellorin-link.tmp")).constData()), 0);
+    QFile liveFile(Path(".vellorin-live.tmp"));
     ASSERT_TRUE(liveFile.open(QIODevice::WriteOnly));
     ASSERT_EQ(::flock(liveFile.handle(), LOCK_EX), 0);
     ASSERT_TRUE(Replace(target));
-    EXPECT_EQ(Entries(), (QStringList{".vellorin-live.tmp", "list.xml"}));
-    liveFile.close();
-    QFile::remove(live);
+    QStringList stay{".vellorin-link.tmp", ".vellorin-live.tmp", "list.xml",
+                     "list.xml.vellorin-previous"};
+    if (others)
+        stay.insert(2, QStringLiteral(".vellorin-others.tmp"));
+    EXPECT_EQ(Entries(), stay);
+    EXPECT_EQ(ReadAll(target), kNew);
 }
 
 // A record goes only once the file holds its content or the user discards it: a save that
