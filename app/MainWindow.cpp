@@ -382,7 +382,7 @@ file::Outcome MainWindow::LoadFile(const QString& fileName)
         // The text goes with the parse, before the tree takes memory.
         const XmlScan scan = reader.Scan();
         QByteArray text = reader.TakeText();
-        file::Outcome parsed = m_container->ParseXML(text.data(), &scan);
+        file::Outcome parsed = m_container->Load(text.data(), scan);
         if (!parsed.Ok()) {
             parsed.keptCopy = read.keptCopy;
             parsed.warnings += read.warnings;

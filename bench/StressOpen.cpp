@@ -258,7 +258,7 @@ int Open(const char* file, const char* label)
         file::Outcome parsed;
         const XmlScan scan = reader.Scan();
         QByteArray text = reader.TakeText();
-        run(steps[1], [&] { parsed = tester.Model().ParseXML(text.data(), &scan); });
+        run(steps[1], [&] { parsed = tester.Model().Load(text.data(), scan); });
         if (!parsed.Ok()) {
             verdict = "not loaded: " + parsed.sentence.toStdString();
         } else {

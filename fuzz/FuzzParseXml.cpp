@@ -1,6 +1,7 @@
 // Feeds arbitrary bytes to the checklist loader. Besides the sanitizers it checks that the
-// scan's depth bounds the tree RapidXML builds, and that the scan reaches the end of the text,
-// wherever RapidXML accepts the text the scan walked through its elements.
+// depth guard of ParseXML bounds the tree RapidXML builds from the text as it is; and that
+// Open's scan bounds the tree RapidXML builds from the text with the document type blanked, and
+// reaches the end of the text, wherever RapidXML accepts it.
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/LoadChecks.h"
 #include "Common/CheckList/LoadLimits.h"
@@ -10,6 +11,7 @@
 
 #include <QLoggingCategory>
 
+#include <climits>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -42,18 +44,28 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     std::vector<char> text(data, data + size);
     text.push_back(0);
+    std::vector<char> raw = text;
     std::vector<char> copy = text;
 
     zuchecklist::CheckListContainer container(QStringLiteral("fuzz.xml"));
     container.AddList(QStringLiteral("kept"));
-    const bool loaded = container.ParseXML(text.data()).Ok();
+    const bool loaded = container.ParseXML(text.data());
     if (!loaded && container.GetListCount() != 1)
         std::abort(); // a failed load must leave the document as it was
+
+    const int guarded = XmlParserDepth(raw.data(), INT_MAX);
+    auto document = std::make_unique<rapidxml::xml_document<char>>();
+    try {
+        document->parse<rapidxml::parse_full>(raw.data());
+        if (TreeDepth(document.get()) > guarded)
+            std::abort();
+    } catch (const XmlParseAbort&) {
+    }
 
     const XmlScan scan = zuchecklist::LoadChecks::Scan(copy.data());
     if (scan.verdict == XmlScan::Complete || scan.verdict == XmlScan::Malformed) {
         std::memset(copy.data() + scan.doctypeBegin, ' ', scan.doctypeEnd - scan.doctypeBegin);
-        auto document = std::make_unique<rapidxml::xml_document<char>>();
+        document = std::make_unique<rapidxml::xml_document<char>>();
         try {
             document->parse<rapidxml::parse_full>(copy.data());
         } catch (const XmlParseAbort&) {

@@ -177,6 +177,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     dom.reset();
 
     zuchecklist::CheckListContainer container(QStringLiteral("fuzz.xml"));
-    container.ParseXML(text.data(), &scan);
+    container.Load(text.data(), scan);
     return 0;
 }

@@ -103,7 +103,7 @@ TEST_P(ExamplesTest, LoadsFitsTheDialogsAndSavesBackByteForByte)
         // The load trace goes elsewhere, so that standard error holds only diagnostics.
         support::MessageCapture trace;
         testing::internal::CaptureStderr();
-        loaded = c.ParseXML(buffer.data()).Ok();
+        loaded = c.ParseXML(buffer.data());
         EXPECT_EQ(testing::internal::GetCapturedStderr(), "");
     }
     ASSERT_TRUE(loaded);

@@ -1,4 +1,5 @@
 #include "Common/CheckList/CheckListContainer.h"
+#include "Common/CheckList/LoadChecks.h"
 #include "support/MessageCapture.h"
 
 #include <QLoggingCategory>
@@ -24,8 +25,7 @@ struct Load
         buffer.push_back(0);
         support::MessageCapture capture;
         testing::internal::CaptureStderr();
-        outcome = container.ParseXML(buffer.data());
-        ok = outcome.Ok();
+        ok = container.ParseXML(buffer.data());
         stderrText = testing::internal::GetCapturedStderr();
         for (const auto& m : capture.Debug()) {
             trace << m.text;
@@ -35,7 +35,6 @@ struct Load
                             .arg(m.function);
         }
     }
-    file::Outcome outcome;
     bool ok;
     std::string stderrText;
     QStringList trace;
@@ -96,28 +95,40 @@ TEST(ParseXml, EmptyDocLoadsNothingSilently)
     }
 }
 
-// Called on its own, ParseXML scans the text first and refuses what the scan refuses, with the
-// line and column, before RapidXML sees it; a document type RapidXML would misread is blanked.
-TEST(ParseXml, OnItsOwnRefusesWhatTheScanRefusesAndSkipsTheDocumentType)
+// Called on its own, ParseXML leaves syntax to RapidXML, which reads a document type its own
+// way and passes characters XML forbids; Open's Load, given the checks' scan, refuses those and
+// reads the document type as XML does.
+TEST(ParseXml, OnItsOwnLeavesSyntaxToRapidXmlWhileLoadFollowsTheChecks)
 {
     const struct
     {
         std::string text;
-        const char* sentence; // empty: loads, with the list "a" where the text has one
+        const char* diagnostic; // of ParseXML; empty: it loads the list "a"
+        const char* refusal;    // of Load; empty: it loads the list "a"
     } cases[] = {
-        {"<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>a</name></list></doc>", ""},
-        {"<doc><list><name>a&#0;b</name></list></doc>",
-         "It is not well-formed XML: a character XML does not allow at line 1, column 19."},
-        {"<doc>\n<list><name>a\x0c</name></list></doc>",
-         "It is not well-formed XML: a character XML does not allow at line 2, column 14."},
-        {"<!DOCTYPE doc [<!ENTITY e \"&#0060;a>\">]><doc>" + std::string(300, ' ') + "</doc>", ""},
+        {"<doc><list><name>a&#12x</name></list></doc>", "Xml parse error: expected ;.\n",
+         "It is not well-formed XML: a declaration or reference it cannot read at line 1, column "
+         "19."},
+        {"<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>a</name></list></doc>",
+         "Xml parse error: expected <.\n", ""},
+        {"<doc><list><name>a</name></list>\x01</doc>", "",
+         "It is not well-formed XML: a character XML does not allow at line 1, column 33."},
     };
     for (const auto& c : cases) {
-        CheckListContainer container{QString()};
-        Load load(container, c.text);
-        EXPECT_EQ(load.outcome.sentence.toStdString(), c.sentence) << c.text;
-        const bool list = load.ok && c.text.find("<list>") != std::string::npos;
-        EXPECT_EQ(Dump(container), list ? QStringList{"a: "} : QStringList()) << c.text;
+        CheckListContainer alone{QString()};
+        const Load load(alone, c.text);
+        EXPECT_EQ(load.stderrText, c.diagnostic) << c.text;
+        EXPECT_EQ(Dump(alone), *c.diagnostic ? QStringList() : QStringList{"a: "}) << c.text;
+
+        std::vector<char> buffer(c.text.begin(), c.text.end());
+        buffer.push_back(0);
+        CheckListContainer checked{QString()};
+        const XmlScan scan = zuchecklist::LoadChecks::Scan(buffer.data());
+        testing::internal::CaptureStderr();
+        const file::Outcome loaded = checked.Load(buffer.data(), scan);
+        testing::internal::GetCapturedStderr();
+        EXPECT_EQ(loaded.sentence.toStdString(), c.refusal) << c.text;
+        EXPECT_EQ(Dump(checked), *c.refusal ? QStringList() : QStringList{"a: "}) << c.text;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "Common/File/FileReplacer.h"
 #include "LoadChecks.h"
+#include "LoadLimits.h"
 
 #include "Common/Xml/XmlRead.h"
 #include "Common/Xml/XmlWriter.h"
@@ -96,26 +97,43 @@ void CheckListContainer::SetFileName(const QString& fileName)
     m_fileName = fileName;
 }
 
-file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
+bool CheckListContainer::ParseXML(char* text)
+{
+    if (!text)
+        return false;
+    if (XmlParserDepth(text, limits::kMaxNesting) > limits::kMaxNesting) {
+        ReportNestingTooDeep();
+        return false;
+    }
+    return ParseXML(text, {}, nullptr);
+}
+
+file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
 {
     using file::Outcome;
     if (!text)
         return Outcome::Failed(Outcome::NotChecklist, tr("It holds no text."));
-    XmlScan scanned;
-    if (!checked) {
-        scanned = LoadChecks::Scan(text);
-        checked = &scanned;
-    }
     // A syntax error of the walk is one RapidXML finds as well, at the same place: it reports
     // it in its own words. Whatever else stopped the walk, RapidXML might pass over.
-    Outcome judged = LoadChecks::Judge(text, *checked);
-    if (!judged.Ok() && checked->verdict != XmlScan::Malformed)
+    const Outcome judged = LoadChecks::Judge(text, checked);
+    if (!judged.Ok() && checked.verdict != XmlScan::Malformed)
         return judged;
     // RapidXML reads a document type declaration otherwise than XML does (it ends the internal
     // subset at the first ']', even in a quoted value) and ignores what it declares: it gets
     // blanks in its place.
-    std::memset(text + checked->doctypeBegin, ' ', checked->doctypeEnd - checked->doctypeBegin);
+    std::memset(text + checked.doctypeBegin, ' ', checked.doctypeEnd - checked.doctypeBegin);
+    file::Outcome why;
+    ParseXML(text, judged, &why);
+    return why;
+}
 
+// Parses the whole text, then appends its lists, unless RapidXML or 'refused' says otherwise:
+// nothing is added on failure. 'why', if given, tells the outcome.
+bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file::Outcome* why)
+{
+    using file::Outcome;
+    Outcome ignored;
+    Outcome& outcome = why ? *why : ignored;
     // The document carries a 64 KiB node pool: too large for the stack.
     auto document = std::make_unique<rapidxml::xml_document<char>>();
     try {
@@ -124,16 +142,19 @@ file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
         // The handler has reported it. The text before the fault keeps its lines, as
         // RapidXML replaces references in place only within the values it has read.
         const std::size_t offset = abort.where >= text ? abort.where - text : 0;
-        return LoadChecks::NotWellFormed(text, offset, QString::fromUtf8(abort.what));
+        outcome = LoadChecks::NotWellFormed(text, offset, QString::fromUtf8(abort.what));
+        return false;
     }
-
-    if (!judged.Ok())
-        return judged;
+    if (!refused.Ok()) {
+        outcome = refused;
+        return false;
+    }
     const XmlNode* doc = FirstXmlElement(document.get(), "doc");
     if (!doc) {
         std::fputs("Parse error in global part\n", stderr);
-        return Outcome::Failed(Outcome::NotChecklist,
-                               tr("It cannot be loaded as a checklist: no <doc> element."));
+        outcome = Outcome::Failed(Outcome::NotChecklist,
+                                  tr("It cannot be loaded as a checklist: no <doc> element."));
+        return false;
     }
 
     // Composing the trace costs more than parsing; skip it when nobody would see it.
@@ -166,7 +187,8 @@ file::Outcome CheckListContainer::ParseXML(char* text, const XmlScan* checked)
         }
         m_lists.push_back(std::move(list));
     }
-    return {};
+    outcome = {};
+    return true;
 }
 
 namespace {

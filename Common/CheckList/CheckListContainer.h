@@ -55,11 +55,13 @@ public:
     void SetFileName(const QString& fileName);
 
     // Appends the lists of a checklist XML text. 'text' must be writable and NUL-terminated:
-    // it is parsed in place. Unless 'checked' gives the scan LoadChecks made of this very text,
-    // it is scanned first. Fails, with the container unchanged, when the scan does not complete
-    // (not well-formed, too deep, a forbidden character, an entity it does not define), when
-    // RapidXML refuses the text, or when it has no <doc> element.
-    file::Outcome ParseXML(char* text, const XmlScan* checked = nullptr);
+    // it is parsed in place by RapidXML, which reports a syntax error on stderr as
+    // "Xml parse error: <its message>.". Nesting deeper than RapidXML may go is refused before.
+    // False, with the container unchanged, on any failure.
+    bool ParseXML(char* text);
+    // The same for a text that passed Open's checks ('checked' is their scan of this very text),
+    // with why it failed: what the checks refuse, RapidXML's refusal, or no <doc> element.
+    file::Outcome Load(char* text, const XmlScan& checked);
 
     // Writes the document to the file name, replacing the file's content as a whole: a failed
     // save leaves the previous content, and the file keeps its owner, group and mode. True on
@@ -71,6 +73,7 @@ public:
     file::Outcome WriteXML(const std::function<bool()>& keepWaiting) const;
 
 private:
+    bool ParseXML(char* text, const file::Outcome& refused, file::Outcome* why);
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }
     bool IsItem(int list, int item) const
     {

@@ -147,3 +147,94 @@ float GetXmlElementFloat(const XmlNode* node, const char* childName, float defau
 {
     return GetXmlFloat(node, childName, defaultValue, nullptr);
 }
+
+namespace {
+
+// Past 'terminator', or at the text's end.
+const char* SkipPast(const char* p, const char* terminator)
+{
+    const char* found = std::strstr(p, terminator);
+    return found ? found + std::strlen(terminator) : p + std::strlen(p);
+}
+
+bool IsBlank(char c)
+{
+    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Past the characters RapidXML takes into a name: all but blanks, NUL and 'stops'.
+const char* SkipName(const char* p, const char* stops)
+{
+    while (*p && !IsBlank(*p) && !std::strchr(stops, *p))
+        ++p;
+    return p;
+}
+
+// Behind "<!DOCTYPE" and a blank: to behind the first '>' outside balanced brackets.
+const char* SkipDoctype(const char* p)
+{
+    while (*p && *p != '>') {
+        if (*p++ != '[')
+            continue;
+        for (int depth = 1; *p && depth > 0; ++p)
+            depth += *p == '[' ? 1 : *p == ']' ? -1 : 0;
+    }
+    return *p ? p + 1 : p;
+}
+
+} // namespace
+
+int XmlParserDepth(const char* p, int limit)
+{
+    int depth = 0;
+    int deepest = 0;
+    while ((p = std::strchr(p, '<'))) {
+        ++p;
+        if (*p == '?') {
+            p = SkipPast(p, "?>");
+        } else if (*p == '!') {
+            if (std::strncmp(p, "!--", 3) == 0)
+                p = SkipPast(p + 3, "-->");
+            else if (std::strncmp(p, "![CDATA[", 8) == 0)
+                p = SkipPast(p + 8, "]]>");
+            else if (std::strncmp(p, "!DOCTYPE", 8) == 0 && IsBlank(p[8]))
+                p = SkipDoctype(p + 9);
+            else
+                p = SkipPast(p, ">");
+        } else if (*p == '/') {
+            depth = depth > 0 ? depth - 1 : 0;
+            p = SkipPast(p, ">");
+        } else {
+            // A start tag, with RapidXML's own name characters: quotes may stand in names, and
+            // only a value after '=' is quoted.
+            p = SkipName(p, "/>?");
+            for (;;) {
+                while (IsBlank(*p))
+                    ++p;
+                const char* name = p;
+                p = SkipName(p, "/<>=?!");
+                if (p == name)
+                    break;
+                while (IsBlank(*p))
+                    ++p;
+                if (*p == '=')
+                    ++p;
+                while (IsBlank(*p))
+                    ++p;
+                if (*p != '"' && *p != '\'')
+                    break;
+                const char* close = std::strchr(p + 1, *p);
+                p = close ? close + 1 : p + std::strlen(p);
+            }
+            const bool empty = p[0] == '/' && p[1] == '>';
+            p = SkipPast(p, ">");
+            if (depth + 1 > deepest)
+                deepest = depth + 1;
+            if (!empty)
+                ++depth;
+            if (deepest > limit)
+                return limit + 1;
+        }
+    }
+    return deepest;
+}

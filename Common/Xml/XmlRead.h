@@ -22,6 +22,13 @@ struct XmlParseAbort
 
 using XmlNode = rapidxml::xml_node<char>;
 
+// The deepest element level that RapidXML (parse_full) can build from 'text', read as RapidXML
+// reads it: instructions to "?>", comments to "-->", CDATA sections to "]]>", a document type to
+// its first '>' outside balanced brackets, other "<!" to '>', quoted attribute values, and every
+// other '<' an element or an end tag. Where RapidXML would stop at an error, the walk goes on,
+// so that it never counts less than RapidXML builds. Beyond 'limit': limit + 1.
+int XmlParserDepth(const char* text, int limit);
+
 // The first child element of 'node' named 'name', and the next sibling element of that name.
 // RapidXML's own name-filtered lookups also match processing instructions, whose target
 // counts as their name; these skip them. Null when there is none.

@@ -868,11 +868,3 @@ XmlScan ScanXml(const char* text, std::size_t size, const XmlScanLimits& limits)
     Scanner scanner(text, size, limits);
     return scanner.Run();
 }
-
-int XmlNestingDepth(const char* text, int limit, bool* complete)
-{
-    const XmlScan scan = ScanXml(text, XmlScanLimits{limit});
-    if (complete)
-        *complete = scan.verdict == XmlScan::Complete;
-    return scan.depth;
-}

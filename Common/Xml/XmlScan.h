@@ -87,7 +87,3 @@ XmlScan ScanXml(const char* text, const XmlScanLimits& limits);
 // The same for a text of 'size' bytes, NUL-terminated behind them: a NUL among them is a
 // character XML forbids.
 XmlScan ScanXml(const char* text, std::size_t size, const XmlScanLimits& limits);
-
-// The element levels alone, as ScanXml finds them; beyond 'limit', limit + 1. If 'complete' is
-// given, it tells whether the walk found the text complete.
-int XmlNestingDepth(const char* text, int limit, bool* complete = nullptr);
