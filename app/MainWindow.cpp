@@ -374,23 +374,10 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
 
 file::Outcome MainWindow::LoadFile(const QString& fileName)
 {
-    CheckListReader reader;
-    file::Outcome read = reader.ReadFile(fileName);
-    if (!read.Ok())
-        return read;
-    {
-        // The text goes with the parse, before the tree takes memory.
-        const XmlScan scan = reader.Scan();
-        QByteArray text = reader.TakeText();
-        file::Outcome parsed = m_container->Load(text.data(), scan);
-        if (!parsed.Ok()) {
-            parsed.keptCopy = read.keptCopy;
-            parsed.warnings += read.warnings;
-            return parsed;
-        }
-    }
-    RebuildTree();
-    return read;
+    const file::Outcome loaded = CheckListReader::Load(fileName, *m_container);
+    if (loaded.Ok())
+        RebuildTree();
+    return loaded;
 }
 
 void MainWindow::OnFileSave()

@@ -164,9 +164,9 @@ TEST(XmlScan, TellsWhyAndWhereItStops)
         {"<a>&#;</a>", XmlScan::NotXml, 3, 1},
         {"<!DOCTYPE a [<!ENTITY q \"]\">]><a>&q;</a>", XmlScan::Complete, 40, 2},
         {"<!DOCTYPE a [<!ENTITY q \"]>\">]><a/>", XmlScan::Complete, 35, 1},
-        {"<!DOCTYPE a [<!ENTITY e \"<b>&#60;c/></b>\">]><a>&e;</a>", XmlScan::Complete, 54, 5},
+        {"<!DOCTYPE a [<!ENTITY e \"<b>&#60;c/></b>\">]><a>&e;</a>", XmlScan::Complete, 54, 4},
         {"<!DOCTYPE a [<!ENTITY e \"x\"><!ENTITY f \"&e;&e;\">]><a>&f;</a>", XmlScan::Complete, 60,
-         4},
+         3},
         {"<!DOCTYPE a [<!ENTITY e \"&f;\"><!ENTITY f \"&e;\">]><a>&e;</a>",
          XmlScan::RecursiveEntity, 25, 1},
         {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e 'x'>\"> %p;]><a>&e;</a>", XmlScan::Complete, 60,
@@ -266,7 +266,29 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
     EXPECT_EQ(scan.expansion, 2u * (6 + 1 + 1 + 3) + 6);
     EXPECT_EQ(scan.entityMarkup, 2u * 2 + 1);
     EXPECT_EQ(scan.elements, 2u);
-    EXPECT_EQ(scan.depth, 1 + 1 + 1 + 1 + 1); // a, f, e, and f's '<' and e's '<' as levels
+    EXPECT_EQ(scan.depth, 1 + 1 + 1 + 1); // a, f, e, and e's <b/>; f's <c/> stands beside e
+
+    // Depth counts open elements: siblings that an entity brings in (elements, comments,
+    // references to entities nobody declares) add no level; markup that is not balanced counts
+    // each '<' as one.
+    const auto entity = [](const std::string& value) {
+        return "<!DOCTYPE a [<!ENTITY e \"" + value + "\">]><a>&e;</a>";
+    };
+    std::string comments, undeclared, siblings;
+    for (int i = 0; i < 300; ++i) {
+        comments += "<!---->";
+        undeclared += "&u;";
+        siblings += "<b/>";
+    }
+    const std::pair<std::string, int> depths[] = {
+        {entity(comments), 2},      {entity(undeclared), 3},    {entity(siblings), 3},
+        {entity("<b><c/></b>"), 4}, {entity("<b>"), 1 + 1 + 1}, {entity("</b><b>"), 1 + 1 + 2},
+    };
+    for (const auto& [text, depth] : depths) {
+        const XmlScan nested = ScanXml(text.c_str(), XmlScanLimits{10});
+        EXPECT_EQ(nested.verdict, XmlScan::Complete) << text;
+        EXPECT_EQ(nested.depth, depth) << text;
+    }
 
     // Names and attribute values are gathered whole, as a run of character data is.
     const std::pair<const char*, std::size_t> gathered[] = {{"<a b='0123456789'>xyz</a>", 10},

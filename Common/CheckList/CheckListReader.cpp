@@ -1,5 +1,6 @@
 #include "CheckListReader.h"
 
+#include "CheckListContainer.h"
 #include "LoadChecks.h"
 
 #include "Common/File/SaveRecord.h"
@@ -34,6 +35,20 @@ file::Outcome CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes
                                      QDir::toNativeSeparators(kept.record));
     }
     return outcome;
+}
+
+file::Outcome CheckListReader::Load(const QString& fileName, CheckListContainer& container)
+{
+    CheckListReader reader;
+    file::Outcome read = reader.ReadFile(fileName);
+    if (!read.Ok())
+        return read;
+    // The text goes with the parse, before the caller's tree takes memory.
+    QByteArray text = reader.TakeText();
+    file::Outcome loaded = container.Load(text.data(), reader.Scan());
+    loaded.keptCopy = read.keptCopy;
+    loaded.warnings = read.warnings + loaded.warnings;
+    return loaded;
 }
 
 bool CheckListReader::DiscardKeptCopy(const QString& record, QString* error)

@@ -11,6 +11,8 @@
 
 namespace zuchecklist {
 
+class CheckListContainer;
+
 // Reads a checklist file and makes sure that everything the loading does with it stays
 // bounded: only regular files are read, never more than the size limit, the text is decoded
 // by the encoding the file declares, and it is judged well-formed by the toolkit's DOM parser
@@ -32,6 +34,10 @@ public:
                            const file::BoundedRead::Hook& beforeOpen = {});
     // The same decoding and checks on the bytes of a file already in memory.
     file::Outcome ReadBytes(QByteArray bytes);
+
+    // Open in one call: reads and checks the file as ReadFile() does and loads it into
+    // 'container', which then holds its lists, or is left as it was.
+    static file::Outcome Load(const QString& fileName, CheckListContainer& container);
 
     // Removes a record that ReadFile() named in keptCopy; false with the reason.
     static bool DiscardKeptCopy(const QString& record, QString* error);

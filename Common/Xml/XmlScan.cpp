@@ -6,6 +6,7 @@
 #include <emmintrin.h>
 #endif
 
+#include <algorithm>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -264,6 +265,7 @@ private:
     bool ParseEntity(const char*& p, const char* end);
     bool ExpandParameter(std::string_view name);
     bool Compute(std::size_t index);
+    bool ElementDepth(const std::string& text, std::uint64_t* levels);
     std::string Replace(std::string_view value) const;
 
     const char* m_text;
@@ -653,6 +655,67 @@ std::string Scanner::Replace(std::string_view value) const
     return out;
 }
 
+// The levels a reference to a replacement text 'text' adds: its own node, and below it the
+// open elements and the references of the text, each at its place. 0 in 'levels' where the
+// markup is not balanced. False where a reference it makes refers back.
+bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
+{
+    std::uint64_t level = 0;
+    std::uint64_t deepest = 0;
+    const char* p = text.c_str();
+    const char* end = p + text.size();
+    auto past = [&p, end](const char* terminator) { SkipPast(p, end, terminator); };
+    while (p < end) {
+        if (*p == '&' && p + 1 < end && p[1] != '#') {
+            const char* name = p + 1;
+            const char* q = name;
+            while (q < end && IsEntityNameChar(*q))
+                ++q;
+            p = q < end && *q == ';' && q > name ? q + 1 : name;
+            const std::string_view entityName(name, static_cast<std::size_t>(q - name));
+            if (p == name || IsPredefined(entityName))
+                continue;
+            const auto found = m_general.find(entityName);
+            std::uint64_t adds = kUnknownEntity.depth;
+            if (found != m_general.end() && !m_entities[found->second].external) {
+                if (!Compute(found->second))
+                    return false;
+                adds = m_entities[found->second].depth;
+            }
+            deepest = std::max(deepest, Add(level, adds));
+        } else if (*p != '<') {
+            ++p;
+        } else if (StartsWith(p, end, "<!--", 4)) {
+            past("-->");
+        } else if (StartsWith(p, end, kCdata, kCdataSize)) {
+            past("]]>");
+        } else if (p + 1 < end && (p[1] == '?' || p[1] == '!')) {
+            past(p[1] == '?' ? "?>" : ">");
+        } else if (p + 1 < end && p[1] == '/') {
+            if (level-- == 0) {
+                *levels = 0;
+                return true;
+            }
+            past(">");
+        } else {
+            ++p;
+            while (p < end && *p != '>') {
+                if (*p != '"' && *p != '\'')
+                    ++p;
+                else if (!SkipQuoted(p, end))
+                    break;
+            }
+            const bool empty = p > text.c_str() && p[-1] == '/';
+            if (p < end)
+                ++p;
+            deepest = std::max(deepest, level + 1);
+            level += empty ? 0 : 1;
+        }
+    }
+    *levels = level == 0 ? 1 + deepest : 0;
+    return true;
+}
+
 // Expansion, markup, depth and references of one entity's replacement text, references
 // expanded. An entity that refers to itself, directly or not, makes the text malformed.
 bool Scanner::Compute(std::size_t index)
@@ -715,10 +778,14 @@ bool Scanner::Compute(std::size_t index)
         expansion = Add(expansion, 1);
         ++p;
     }
+    // Balanced markup nests no deeper than its open elements; otherwise every '<' may be one.
+    std::uint64_t nested = 0;
+    if (!ElementDepth(Replace(value), &nested))
+        return false;
     Entity& entity = m_entities[index];
     entity.expansion = expansion;
     entity.markup = markup;
-    entity.depth = depth;
+    entity.depth = nested > 0 ? std::min(depth, nested) : depth;
     entity.references = references;
     entity.state = Entity::Done;
     return true;
