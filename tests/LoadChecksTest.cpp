@@ -52,6 +52,29 @@ TEST(LoadChecks, EveryEntityReferenceIsPaidForWithWhatItBringsIn)
     }
 }
 
+// What one construct more in the document type adds: its bytes, held twice, and its node;
+// declarations of kinds not measured apart are charged as the largest node.
+TEST(LoadChecks, EveryConstructOfTheDocumentTypeIsPaidFor)
+{
+    const std::pair<std::string, std::uint64_t> cases[] = {
+        {"<!---->", kCostPerOtherNode},
+        {"<?p?>", kCostPerOtherNode},
+        {"<!NOTATION n SYSTEM 'x'>", kCostOfLargestNode},
+        {"<!ELEMENT doc ANY>", kCostOfLargestNode},
+    };
+    for (const auto& [construct, node] : cases) {
+        auto text = [&construct = construct](int count) {
+            std::string subset;
+            for (int i = 0; i < count; ++i)
+                subset += construct;
+            return "<!DOCTYPE doc [" + subset + "]><doc/>";
+        };
+        EXPECT_EQ(Estimate(text(11)) - Estimate(text(10)),
+                  2 * construct.size() * kCostPerTextByte + node)
+            << construct;
+    }
+}
+
 TEST(LoadChecks, NothingIsEstimatedForATextTheScanDidNotComplete)
 {
     EXPECT_EQ(Estimate("<doc>"), 0u);

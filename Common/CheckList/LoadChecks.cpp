@@ -117,7 +117,8 @@ std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
         kCostOfDocument + elements * kCostPerElement + scan.textRuns * kCostPerTextRun +
         scan.attributes * kCostPerAttribute +
         (scan.otherNodes + scan.declarations) * kCostPerOtherNode +
-        scan.references * kCostPerReference + textBytes * kCostPerTextByte +
+        scan.subsetDeclarations * kCostOfLargestNode + scan.references * kCostPerReference +
+        textBytes * kCostPerTextByte +
         (scan.longestText + scan.declarationBytes) * kCostPerLongestTextByte;
     const std::uint64_t rowsPhase = scan.named * kCostPerRow + size * kRowCostPerTextByte;
     return std::max(domPhase, rowsPhase);

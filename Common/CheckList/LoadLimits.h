@@ -34,6 +34,8 @@ constexpr std::uint64_t kCostPerOtherNode = 240;
 // Every entity reference stays in the DOM tree as a node of its own, and splits the text
 // around it into a text node more.
 constexpr std::uint64_t kCostPerReference = kCostPerOtherNode + kCostPerTextRun;
+// A construct that may become a node of a kind not measured apart is charged as the largest.
+constexpr std::uint64_t kCostOfLargestNode = kCostPerAttribute;
 // What the DOM check holds whatever the text: the document, the reader and their buffers,
 // with room for the steps in which those buffers grow.
 constexpr std::uint64_t kCostOfDocument = std::uint64_t{16} * 1024;

@@ -530,9 +530,13 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
             p += 4;
             if (!SkipPast(p, end, "-->"))
                 return Fail(XmlScan::NotXml, start);
+            ++m_scan.otherNodes; // the DOM keeps each as a node, as in content
+            Gathered(start, p);
         } else if (StartsWith(p, end, "<?", 2)) {
             if (!SkipPast(p, end, "?>"))
                 return Fail(XmlScan::NotXml, start);
+            ++m_scan.otherNodes;
+            Gathered(start, p);
         } else if (StartsWith(p, end, kEntity, kEntitySize) && p + kEntitySize < end &&
                    IsSpace(p[kEntitySize])) {
             if (!ParseEntity(p, end) || !CheckDeclaration(start, p))
@@ -542,6 +546,8 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
                 return Fail(XmlScan::NotXml, start);
             if (!CheckDeclaration(start, p))
                 return false;
+            ++m_scan.subsetDeclarations;
+            Gathered(start, p);
         } else {
             return Fail(XmlScan::NotXml, p);
         }

@@ -73,6 +73,9 @@ struct XmlScan
     // Bytes of XML declarations: the DOM check keeps their values apart from the instruction.
     std::size_t declarationBytes = 0;
     std::size_t declarations = 0; // entity declarations, and parameter entity references
+    // The document type's other markup declarations (notations, elements, attribute lists),
+    // whatever the DOM check makes of each.
+    std::size_t subsetDeclarations = 0;
     // Entity references in content and attribute values, also those inside entities, and
     // those to entities the text does not declare: each a node of the DOM tree.
     std::uint64_t references = 0;
