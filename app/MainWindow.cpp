@@ -7,6 +7,7 @@
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
 #include <QFileDialog>
@@ -22,9 +23,24 @@
 #include <QVBoxLayout>
 
 #include <memory>
+#include <optional>
 #include <string>
 
 using zuchecklist::CheckListContainer;
+
+namespace {
+
+// The toolkit's wait cursor while the window reads or writes a file; gone on every way out,
+// before any box.
+struct WaitCursor
+{
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+} // namespace
 using zuchecklist::CheckListReader;
 
 namespace {
@@ -310,6 +326,17 @@ void MainWindow::OnFileOpen()
     OpenFile(fileName);
 }
 
+void MainWindow::OpenNamedFile(const QString& fileName)
+{
+    if (QFileInfo::exists(fileName)) {
+        OpenFile(QFileInfo(fileName).absoluteFilePath());
+        return;
+    }
+    QMessageBox::warning(this, tr("Warning"),
+                         tr("The checklist could not be opened from \"%1\".\nIt does not exist.")
+                             .arg(QDir::toNativeSeparators(fileName)));
+}
+
 void MainWindow::OpenFile(const QString& fileName)
 {
     if (fileName.isEmpty() || !QFileInfo::exists(fileName))
@@ -374,6 +401,7 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
 
 file::Outcome MainWindow::LoadFile(const QString& fileName)
 {
+    const WaitCursor busy;
     const file::Outcome loaded = CheckListReader::Load(fileName, *m_container);
     if (loaded.Ok())
         RebuildTree();
@@ -390,8 +418,10 @@ void MainWindow::OnFileSave()
     // While another program holds the file's lock, the window stays painted and the user may
     // stop waiting; the dialog is modal, so nothing else of the window runs meanwhile.
     std::unique_ptr<QProgressDialog> waiting;
+    std::optional<WaitCursor> busy(std::in_place);
     const file::Outcome saved = m_container->WriteXML([&] {
         if (!waiting) {
+            busy.reset(); // the user may cancel now
             waiting = std::make_unique<QProgressDialog>(
                 tr("\"%1\" is locked by another program. Waiting for it to be released…")
                     .arg(QDir::toNativeSeparators(fileName)),
@@ -406,6 +436,7 @@ void MainWindow::OnFileSave()
         return !waiting->wasCanceled();
     });
     waiting.reset();
+    busy.reset();
     if (saved.Ok()) {
         m_modified = false;
         if (!saved.warnings.isEmpty())

@@ -30,6 +30,9 @@ public:
 
     // Empties the tree and fills it again from the document, all lists expanded.
     void RebuildTree();
+    // Opens a file named on the command line as the Open button opens the one its dialog
+    // returns; a name of no file gets a box that says so.
+    void OpenNamedFile(const QString& fileName);
 
 protected:
     // Every way the window is closed comes here: with unsaved changes the user may stay.
