@@ -1,5 +1,5 @@
 # Install layout: the program, its desktop entry, theme icons, AppStream metainfo and man page,
-# and the example checklists.
+# the user guide with its screenshot, and the example checklists.
 # The documentation folder is named after the program, as the Debian package names it.
 set(CMAKE_INSTALL_DOCDIR share/doc/vellorin CACHE PATH "Documentation (DATAROOTDIR/doc/vellorin)")
 include(GNUInstallDirs)
@@ -17,6 +17,10 @@ install(DIRECTORY ${VELLORIN_DESKTOP_DIR}/icons/hicolor
 install(FILES ${VELLORIN_DESKTOP_DIR}/${VELLORIN_APP_ID}.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${VELLORIN_DESKTOP_DIR}/vellorin.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+
+# The user guide, with the picture it shows.
+install(FILES ${PROJECT_SOURCE_DIR}/docs/user-guide.md ${PROJECT_SOURCE_DIR}/docs/screenshot.png
+        DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Example checklists, beside the documentation.
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/

@@ -3,6 +3,7 @@
 #include "support/GuiDriver.h"
 #include "support/Watchdog.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -92,6 +93,7 @@ protected:
             auto* box = qobject_cast<QMessageBox*>(modal);
             ASSERT_NE(box, nullptr);
             EXPECT_EQ(box->icon(), QMessageBox::Warning);
+            EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the wait cursor over a box";
             warning = box->windowTitle() + QLatin1Char('|') + box->text();
             box->accept();
         });

@@ -127,10 +127,11 @@ metainfo="$usr/share/metainfo/$id.metainfo.xml"
 # The files a user's desktop looks for.
 missing=""
 for f in bin/vellorin share/man/man1/vellorin.1.gz "share/applications/$id.desktop" \
-    "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg"; do
+    "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg" \
+    share/doc/vellorin/user-guide.md share/doc/vellorin/screenshot.png; do
     [ -e "$usr/$f" ] || missing="$missing $f"
 done
-if [ -z "$missing" ]; then pass "the package holds the program, desktop entry, metainfo, man page and SVG icon"; else fail "missing:$missing"; fi
+if [ -z "$missing" ]; then pass "the package holds the program, desktop entry, metainfo, man page, SVG icon and user guide"; else fail "missing:$missing"; fi
 for size in 16 22 24 32 48 64 128 256; do
     png="$usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
     got="$(identify -format '%wx%h' "$png" 2>/dev/null)"
