@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QFontMetrics>
 #include <QHeaderView>
+#include <QHelpEvent>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -17,6 +18,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
+#include <QToolTip>
 #include <QTreeWidget>
 
 #include <gtest/gtest.h>
@@ -213,6 +215,37 @@ QString Shown(const QTreeWidget* tree, int list)
     option.initFrom(tree);
     ShownText().initStyleOption(&option, tree->model()->index(list, 0));
     return option.text;
+}
+
+// A text its cell cuts shows whole in a tooltip where the pointer rests, up to a limit; a text
+// that fits has none.
+TEST_F(MainWindowTest, CutTextsShowInATooltip)
+{
+    const struct
+    {
+        QString text;
+        QString tooltip; // empty: none
+    } cases[] = {
+        {QStringLiteral("Fuel"), QString()},
+        {QStringLiteral("Fuel selector & tank valves, both wings, before start"),
+         QStringLiteral("<p>Fuel selector &amp; tank valves, both wings, before start</p>")},
+        {QString(5000, QLatin1Char('x')),
+         QStringLiteral("<p>") + QString(BoundedTextDelegate::kTooltipCharacters, 'x') +
+             QChar(0x2026) + QStringLiteral("</p>")},
+    };
+    for (const auto& c : cases)
+        tester.Model().AddList(c.text);
+    window.show();
+    window.RebuildTree();
+    for (int l = 0; l < static_cast<int>(std::size(cases)); ++l) {
+        QToolTip::hideText();
+        const QRect cell = tree()->visualRect(tree()->model()->index(l, 0));
+        QHelpEvent help(QEvent::ToolTip, cell.center(),
+                        tree()->viewport()->mapToGlobal(cell.center()));
+        QCoreApplication::sendEvent(tree()->viewport(), &help);
+        EXPECT_EQ(QToolTip::isVisible() ? QToolTip::text() : QString(), cases[l].tooltip) << l;
+    }
+    QToolTip::hideText();
 }
 
 // Around the cut, a character outside the Basic Multilingual Plane is shown whole or not at
