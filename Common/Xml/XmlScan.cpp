@@ -258,13 +258,19 @@ private:
     bool CheckCharacterReferences(std::string_view value, const char* where);
     bool CharacterReference(const char*& p, const char* end, const char* where);
     bool SkipAttributes(const char*& p, std::size_t& count);
+    bool CharacterData(const char*& p, int depth);
+    bool EndTag(const char*& p, std::string_view open);
     Node SkipNodeStart(const char*& p);
+    Node SkipInstruction(const char* start, const char*& p);
+    Node SkipMarkup(const char* start, const char*& p);
+    Node SkipStartTag(const char* start, const char*& p);
     bool Doctype(const char*& p);
     bool CheckDeclaration(const char* begin, const char* end);
     bool ParseSubset(const char*& p, const char* end, bool top);
     bool ParseEntity(const char*& p, const char* end);
     bool ExpandParameter(std::string_view name);
     bool Compute(std::size_t index);
+    bool ComputeReference(std::string_view name, Entity& totals);
     bool ElementDepth(const std::string& text, std::uint64_t* levels);
     std::string Replace(std::string_view value) const;
 
@@ -387,70 +393,86 @@ bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
 Node Scanner::SkipNodeStart(const char*& p)
 {
     const char* start = p - 1;
-    if (*p == '?') {
-        ++p;
-        if ((p[0] == 'x' || p[0] == 'X') && (p[1] == 'm' || p[1] == 'M') &&
-            (p[2] == 'l' || p[2] == 'L') && IsSpace(p[3])) {
-            p += 4;
-            SkipSpace(p);
-            std::size_t ignored = 0;
-            if (!SkipAttributes(p, ignored))
-                return Node::Error;
-            if (p[0] != '?' || p[1] != '>') {
-                Fail(XmlScan::Malformed, p);
-                return Node::Error;
-            }
-            p += 2;
-            // The DOM keeps the declaration as an instruction.
-            ++m_scan.otherNodes;
-            m_scan.declarationBytes += static_cast<std::size_t>(p - start);
-            Gathered(start, p);
-            return Node::Other;
+    if (*p == '?')
+        return SkipInstruction(start, p);
+    if (*p == '!')
+        return SkipMarkup(start, p);
+    return SkipStartTag(start, p);
+}
+
+// An XML declaration or a processing instruction; 'p' stands on its '?'.
+Node Scanner::SkipInstruction(const char* start, const char*& p)
+{
+    ++p;
+    if ((p[0] == 'x' || p[0] == 'X') && (p[1] == 'm' || p[1] == 'M') &&
+        (p[2] == 'l' || p[2] == 'L') && IsSpace(p[3])) {
+        p += 4;
+        SkipSpace(p);
+        std::size_t ignored = 0;
+        if (!SkipAttributes(p, ignored))
+            return Node::Error;
+        if (p[0] != '?' || p[1] != '>') {
+            Fail(XmlScan::Malformed, p);
+            return Node::Error;
         }
+        p += 2;
+        // The DOM keeps the declaration as an instruction.
         ++m_scan.otherNodes;
-        const char* name = p;
-        while (IsNameChar(*p))
-            ++p;
-        if (p == name || !SkipPast(p, m_end, "?>")) {
-            Fail(XmlScan::Malformed, start);
-            return Node::Error;
-        }
+        m_scan.declarationBytes += static_cast<std::size_t>(p - start);
         Gathered(start, p);
         return Node::Other;
     }
-    if (*p == '!') {
-        bool closed = false;
-        if (p[1] == '-' && p[2] == '-') {
-            ++m_scan.otherNodes;
-            p += 3;
-            closed = SkipPast(p, m_end, "-->");
-        } else if (StartsWith(start, m_end, kCdata, kCdataSize)) {
-            ++m_scan.otherNodes;
-            p = start + kCdataSize;
-            closed = SkipPast(p, m_end, "]]>");
-        } else if (StartsWith(start, m_end, kDoctype, kDoctypeSize) &&
-                   IsSpace(start[kDoctypeSize])) {
-            if (m_scan.doctypeEnd != 0 || m_scan.elements != 0) {
-                Fail(XmlScan::MisplacedDoctype, start);
-                return Node::Error;
-            }
-            p = start + kDoctypeSize + 1;
-            if (!Doctype(p))
-                return Node::Error;
-            m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
-            m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
-            return Node::Other;
-        } else {
-            ++p;
-            closed = SkipPast(p, m_end, ">");
-        }
-        if (!closed) {
-            Fail(XmlScan::Malformed, start);
+    ++m_scan.otherNodes;
+    const char* name = p;
+    while (IsNameChar(*p))
+        ++p;
+    if (p == name || !SkipPast(p, m_end, "?>")) {
+        Fail(XmlScan::Malformed, start);
+        return Node::Error;
+    }
+    Gathered(start, p);
+    return Node::Other;
+}
+
+// A comment, a CDATA section, the document type or another markup declaration; 'p' stands on
+// its '!'.
+Node Scanner::SkipMarkup(const char* start, const char*& p)
+{
+    bool closed = false;
+    if (p[1] == '-' && p[2] == '-') {
+        ++m_scan.otherNodes;
+        p += 3;
+        closed = SkipPast(p, m_end, "-->");
+    } else if (StartsWith(start, m_end, kCdata, kCdataSize)) {
+        ++m_scan.otherNodes;
+        p = start + kCdataSize;
+        closed = SkipPast(p, m_end, "]]>");
+    } else if (StartsWith(start, m_end, kDoctype, kDoctypeSize) && IsSpace(start[kDoctypeSize])) {
+        if (m_scan.doctypeEnd != 0 || m_scan.elements != 0) {
+            Fail(XmlScan::MisplacedDoctype, start);
             return Node::Error;
         }
-        Gathered(start, p);
+        p = start + kDoctypeSize + 1;
+        if (!Doctype(p))
+            return Node::Error;
+        m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
+        m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
         return Node::Other;
+    } else {
+        ++p;
+        closed = SkipPast(p, m_end, ">");
     }
+    if (!closed) {
+        Fail(XmlScan::Malformed, start);
+        return Node::Error;
+    }
+    Gathered(start, p);
+    return Node::Other;
+}
+
+// An element's start tag, its attributes included; 'p' stands on its name.
+Node Scanner::SkipStartTag(const char* start, const char*& p)
+{
     const char* name = p;
     while (IsNameChar(*p))
         ++p;
@@ -731,20 +753,19 @@ bool Scanner::Compute(std::size_t index)
     if (m_entities[index].state == Entity::Visiting)
         return Fail(XmlScan::RecursiveEntity, m_entities[index].value.data());
     m_entities[index].state = Entity::Visiting;
-    std::uint64_t expansion = 0;
-    std::uint64_t markup = 0;
-    std::uint64_t depth = 1;
-    std::uint64_t references = 1;
+    Entity totals; // the reference itself: one node, one level
+    totals.depth = 1;
+    totals.references = 1;
     const std::string_view value = m_entities[index].value;
     const char* end = value.data() + value.size();
     for (const char* p = value.data(); p < end;) {
         const char c = *p;
         if (c == '&' && p + 1 < end && p[1] == '#') {
             if (DecodeCharacterReference(p, end, &p) == '<') {
-                ++markup;
-                ++depth;
+                ++totals.markup;
+                ++totals.depth;
             }
-            expansion = Add(expansion, 1);
+            totals.expansion = Add(totals.expansion, 1);
             continue;
         }
         if (c == '&') {
@@ -753,35 +774,18 @@ bool Scanner::Compute(std::size_t index)
             while (q < end && IsEntityNameChar(*q))
                 ++q;
             if (q < end && *q == ';' && q > name) {
-                const std::string_view entityName(name, static_cast<std::size_t>(q - name));
-                const auto found = m_general.find(entityName);
-                // Each time this text is brought in, the reference's node holds a copy of the
-                // name, however long it is.
-                if (!IsPredefined(entityName))
-                    expansion = Add(expansion, entityName.size());
-                if (IsPredefined(entityName)) {
-                    expansion = Add(expansion, 1);
-                } else if (found != m_general.end() && !m_entities[found->second].external) {
-                    if (!Compute(found->second))
-                        return false;
-                    const Entity& inner = m_entities[found->second];
-                    expansion = Add(expansion, inner.expansion);
-                    markup = Add(markup, inner.markup);
-                    depth = Add(depth, inner.depth);
-                    references = Add(references, inner.references);
-                } else {
-                    depth = Add(depth, kUnknownEntity.depth);
-                    references = Add(references, kUnknownEntity.references);
-                }
+                if (!ComputeReference(std::string_view(name, static_cast<std::size_t>(q - name)),
+                                      totals))
+                    return false;
                 p = q + 1;
                 continue;
             }
         }
         if (c == '<') {
-            ++markup;
-            ++depth;
+            ++totals.markup;
+            ++totals.depth;
         }
-        expansion = Add(expansion, 1);
+        totals.expansion = Add(totals.expansion, 1);
         ++p;
     }
     // Balanced markup nests no deeper than its open elements; otherwise every '<' may be one.
@@ -789,11 +793,34 @@ bool Scanner::Compute(std::size_t index)
     if (!ElementDepth(Replace(value), &nested))
         return false;
     Entity& entity = m_entities[index];
-    entity.expansion = expansion;
-    entity.markup = markup;
-    entity.depth = nested > 0 ? std::min(depth, nested) : depth;
-    entity.references = references;
+    entity.expansion = totals.expansion;
+    entity.markup = totals.markup;
+    entity.depth = nested > 0 ? std::min(totals.depth, nested) : totals.depth;
+    entity.references = totals.references;
     entity.state = Entity::Done;
+    return true;
+}
+
+// A reference to 'name' inside an entity's text: what it brings in each time that text is.
+bool Scanner::ComputeReference(std::string_view name, Entity& totals)
+{
+    if (IsPredefined(name)) {
+        totals.expansion = Add(totals.expansion, 1);
+        return true;
+    }
+    // The reference's node holds a copy of the name, however long it is.
+    totals.expansion = Add(totals.expansion, name.size());
+    const auto found = m_general.find(name);
+    const Entity* inner = &kUnknownEntity;
+    if (found != m_general.end() && !m_entities[found->second].external) {
+        if (!Compute(found->second))
+            return false;
+        inner = &m_entities[found->second];
+    }
+    totals.expansion = Add(totals.expansion, inner->expansion);
+    totals.markup = Add(totals.markup, inner->markup);
+    totals.depth = Add(totals.depth, inner->depth);
+    totals.references = Add(totals.references, inner->references);
     return true;
 }
 
@@ -823,37 +850,13 @@ XmlScan Scanner::Run()
             if (*p != '<')
                 return stopHere(*p == 0 ? XmlScan::Complete : XmlScan::Malformed);
         } else {
-            // Character data runs up to the next '<'.
-            const char* run = p;
-            const auto* lt =
-                static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(m_end - p)));
-            const char* end = lt ? lt : m_end;
-            while (p < end && IsSpace(*p))
-                ++p;
-            if (p < end)
-                ++m_scan.textRuns;
-            // No reference holds a '<'.
-            while ((p = static_cast<const char*>(
-                        std::memchr(p, '&', static_cast<std::size_t>(end - p))))) {
-                if (!Reference(p, depth))
-                    return m_scan;
-            }
-            p = end;
-            Gathered(run, p);
+            if (!CharacterData(p, depth))
+                return m_scan;
             if (!*p)
                 return stopHere(XmlScan::Malformed);
             if (p[1] == '/') {
-                const char* name = p + 2;
-                const char* q = name;
-                while (IsNameChar(*q))
-                    ++q;
-                if (std::string_view(name, static_cast<std::size_t>(q - name)) != open.back())
+                if (!EndTag(p, open.back()))
                     return stopHere(XmlScan::Malformed);
-                Gathered(name, q);
-                SkipSpace(q);
-                if (*q != '>')
-                    return stopHere(XmlScan::Malformed);
-                p = q + 1;
                 open.pop_back();
                 --depth;
                 continue;
@@ -861,28 +864,21 @@ XmlScan Scanner::Run()
         }
         const char* start = p;
         ++p; // '<'
-        switch (SkipNodeStart(p)) {
-        case Node::Error:
+        const Node node = SkipNodeStart(p);
+        if (node == Node::Error)
             return m_scan;
-        case Node::Other:
+        if (node == Node::Other)
             continue;
-        case Node::EmptyElement:
-            ++m_scan.elements;
-            // Parsed one level down, though it opens no level of its own.
-            if (depth + 1 > m_scan.depth)
-                m_scan.depth = depth + 1;
-            break;
-        case Node::OpenElement: {
-            ++m_scan.elements;
+        ++m_scan.elements;
+        // An empty element is parsed one level down, though it opens no level of its own.
+        m_scan.depth = std::max(m_scan.depth, depth + 1);
+        if (node == Node::OpenElement) {
             const char* name = start + 1;
             const char* end = name;
             while (IsNameChar(*end))
                 ++end;
             open.emplace_back(name, static_cast<std::size_t>(end - name));
-            if (++depth > m_scan.depth)
-                m_scan.depth = depth;
-            break;
-        }
+            ++depth;
         }
         if (m_scan.depth > m_limits.depth) {
             m_scan.depth = m_limits.depth + 1;
@@ -890,6 +886,44 @@ XmlScan Scanner::Run()
             return stopHere(XmlScan::TooDeep);
         }
     }
+}
+
+// Character data up to the next '<' or the text's end, with the references in it, inside an
+// element 'depth' levels down. False where a reference stops the scan.
+bool Scanner::CharacterData(const char*& p, int depth)
+{
+    const char* run = p;
+    const auto* lt =
+        static_cast<const char*>(std::memchr(p, '<', static_cast<std::size_t>(m_end - p)));
+    const char* end = lt ? lt : m_end;
+    while (p < end && IsSpace(*p))
+        ++p;
+    if (p < end)
+        ++m_scan.textRuns;
+    // No reference holds a '<'.
+    while ((p = static_cast<const char*>(std::memchr(p, '&', static_cast<std::size_t>(end - p)))))
+        if (!Reference(p, depth))
+            return false;
+    p = end;
+    Gathered(run, p);
+    return true;
+}
+
+// The end tag at 'p', which must close the element named 'open'; 'p' moves past it only then.
+bool Scanner::EndTag(const char*& p, std::string_view open)
+{
+    const char* name = p + 2;
+    const char* q = name;
+    while (IsNameChar(*q))
+        ++q;
+    if (std::string_view(name, static_cast<std::size_t>(q - name)) != open)
+        return false;
+    Gathered(name, q);
+    SkipSpace(q);
+    if (*q != '>')
+        return false;
+    p = q + 1;
+    return true;
 }
 
 } // namespace
