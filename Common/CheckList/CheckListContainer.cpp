@@ -211,7 +211,7 @@ std::string ToXmlText(const QString& text)
                 out += "&lt;";
             else if (c == '>')
                 out += "&gt;";
-            else if (c >= 0x20 || c == '\t' || c == '\n' || c == '\r')
+            else if (IsXmlChar(c))
                 out += static_cast<char>(c);
         } else if (c < 0x800) {
             out += static_cast<char>(0xC0 | (c >> 6));
@@ -225,7 +225,7 @@ std::string ToXmlText(const QString& text)
                 out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
                 out += static_cast<char>(0x80 | (u & 0x3F));
             }
-        } else if (c < 0xFFFE) {
+        } else if (IsXmlChar(c)) {
             out += static_cast<char>(0xE0 | (c >> 12));
             out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             out += static_cast<char>(0x80 | (c & 0x3F));

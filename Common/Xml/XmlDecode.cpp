@@ -1,5 +1,7 @@
 #include "XmlDecode.h"
 
+#include "XmlChars.h"
+
 #include <QTextCodec>
 
 #include <initializer_list>
@@ -43,7 +45,7 @@ Detected DetectUnicode(const QByteArray& bytes)
                 return false;
         return true;
     };
-    if (starts({0xEF, 0xBB, 0xBF}))
+    if (StartsWithUtf8ByteOrderMark(bytes.constData(), static_cast<std::size_t>(bytes.size())))
         return {"UTF-8", 1, 0}; // the loader and the DOM parser both skip it
     if (starts({0xFF, 0xFE, 0x00, 0x00}))
         return {"UTF-32LE", 4, 4};
@@ -65,16 +67,11 @@ Detected DetectUnicode(const QByteArray& bytes)
     return {nullptr, 1, 0};
 }
 
-bool IsSpace(char c)
-{
-    return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-}
-
 // The encoding named by an XML declaration at the start of an 8-bit text, or an empty name.
 QByteArray DeclaredEncoding(const QByteArray& bytes)
 {
     static const QByteArray kEncoding("encoding");
-    if (!bytes.startsWith("<?xml"))
+    if (!bytes.startsWith(kXmlDeclarationStart))
         return {};
     const int end = bytes.indexOf("?>");
     if (end < 0)
@@ -84,12 +81,12 @@ QByteArray DeclaredEncoding(const QByteArray& bytes)
     if (at < 0)
         return {};
     at += kEncoding.size();
-    while (at < declaration.size() && IsSpace(declaration[at]))
+    while (at < declaration.size() && IsXmlSpace(declaration[at]))
         ++at;
     if (at >= declaration.size() || declaration[at] != '=')
         return {};
     ++at;
-    while (at < declaration.size() && IsSpace(declaration[at]))
+    while (at < declaration.size() && IsXmlSpace(declaration[at]))
         ++at;
     if (at >= declaration.size() || (declaration[at] != '"' && declaration[at] != '\''))
         return {};

@@ -24,14 +24,13 @@ constexpr char kEntity[] = "<!ENTITY";
 constexpr std::size_t kEntitySize = sizeof kEntity - 1;
 constexpr char kCdata[] = "<![CDATA[";
 constexpr std::size_t kCdataSize = sizeof kCdata - 1;
-constexpr std::uint32_t kLastCharacter = 0x10FFFF;
 // Counts stop growing here, so that no count can wrap around however often an entity is
 // referenced.
 constexpr std::uint64_t kCountCap = std::uint64_t(1) << 62;
 
 bool IsSpace(char c)
 {
-    return Tables::lookup_whitespace[static_cast<unsigned char>(c)];
+    return IsXmlSpace(c);
 }
 bool IsNameChar(char c)
 {
@@ -837,9 +836,8 @@ XmlScan Scanner::Run()
         p = m_end;
         return stopHere(XmlScan::ForbiddenCharacter);
     }
-    if (static_cast<unsigned char>(p[0]) == 0xEF && static_cast<unsigned char>(p[1]) == 0xBB &&
-        static_cast<unsigned char>(p[2]) == 0xBF)
-        p += 3;
+    if (StartsWithUtf8ByteOrderMark(p, m_size))
+        p += sizeof kUtf8ByteOrderMark;
 
     // The names of the open elements, for the closing tags; the walk ends beyond the limit.
     std::vector<std::string_view> open;
@@ -952,14 +950,14 @@ std::uint32_t DecodeCharacterReference(const char* p, const char* end, const cha
         digits = true;
         // Leading zeros change nothing; a number beyond Unicode stays beyond it.
         code = code * base + digit;
-        if (code > kLastCharacter) {
+        if (code > kLastXmlCharacter) {
             beyond = true;
             code = 0;
         }
     }
     if (p < end && *p == ';' && digits) {
         *next = p + 1;
-        return beyond ? kLastCharacter + 1 : code;
+        return beyond ? kLastXmlCharacter + 1 : code;
     }
     *next = p;
     return kNotACharacter;

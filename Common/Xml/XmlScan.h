@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Common/Xml/XmlChars.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -9,13 +11,6 @@
 // character and entity reference with the characters and markup it brings in, and every
 // character XML forbids. From it follow the deepest nesting, the count of every kind of node
 // a DOM parser builds, and the characters entities expand to.
-
-// Characters XML 1.0 allows in a document, raw or by character reference.
-constexpr bool IsXmlChar(std::uint32_t c)
-{
-    return c == 0x9 || c == 0xA || c == 0xD || (c >= 0x20 && c <= 0xD7FF) ||
-           (c >= 0xE000 && c <= 0xFFFD) || (c >= 0x10000 && c <= 0x10FFFF);
-}
 
 // No character: text that is not a character reference.
 constexpr std::uint32_t kNotACharacter = 0xFFFFFFFF;

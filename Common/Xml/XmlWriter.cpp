@@ -3,13 +3,13 @@
 #include "Common/File/AbstractFile.h"
 #include "XmlAttribute.h"
 #include "XmlAttributeList.h"
+#include "XmlChars.h"
 
 #include <climits>
 #include <cstdio>
 
 namespace {
 
-const char Declaration[] = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n";
 const char Indent[] = "   ";
 
 // The signed number with the same 32 bits, without relying on an out-of-range conversion.
@@ -38,7 +38,8 @@ XmlWriter::~XmlWriter()
 void XmlWriter::WriteDeclaration()
 {
     m_depth = 0;
-    WriteText(Declaration);
+    WriteText(kXmlDeclaration);
+    WriteText("\n");
 }
 
 XmlWriter& XmlWriter::OpenElement(const char* name, const XmlAttributeList* attributes)
