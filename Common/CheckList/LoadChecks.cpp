@@ -45,8 +45,7 @@ file::Outcome LoadChecks::NotWellFormed(const QString& what, int line, int colum
 {
     return file::Outcome::Failed(
         file::Outcome::NotWellFormed,
-        tr("It is not well-formed XML: %1 at line %2, column %3.").arg(what).arg(line).arg(column),
-        line, column);
+        tr("It is not well-formed XML: %1 at line %2, column %3.").arg(what).arg(line).arg(column));
 }
 
 file::Outcome LoadChecks::NotWellFormed(const char* utf8, std::size_t offset, const QString& what)

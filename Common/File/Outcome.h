@@ -6,8 +6,8 @@
 namespace file {
 
 // How reading, loading or saving a file ended: done, or the kind of failure with one
-// translated sentence for the user ("It is not a regular file.") and, where the text is at
-// fault, the line and column (1-based) of the fault. Each class that makes sentences declares
+// translated sentence for the user ("It is not a regular file."; where the text is at fault, it
+// names the line and column). Each class that makes sentences declares
 // its translation context with Q_DECLARE_TR_FUNCTIONS, so that lupdate finds them all.
 struct Outcome
 {
@@ -26,21 +26,17 @@ struct Outcome
     };
     Kind kind = Done;
     QString sentence;
-    int line = 0; // 0: the fault has no place in the text
-    int column = 0;
     // Saving. For NotSaved: the file exists and still holds its previous content.
     bool previousKept = false;
     QString keptCopy;     // where a copy of the previous content stays, if anywhere
     QStringList warnings; // also when done: what went wrong once the file was complete
 
     bool Ok() const { return kind == Done; }
-    static Outcome Failed(Kind kind, const QString& sentence, int line = 0, int column = 0)
+    static Outcome Failed(Kind kind, const QString& sentence)
     {
         Outcome outcome;
         outcome.kind = kind;
         outcome.sentence = sentence;
-        outcome.line = line;
-        outcome.column = column;
         return outcome;
     }
 };
