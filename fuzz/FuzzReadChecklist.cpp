@@ -9,11 +9,17 @@
 // references inside declarations (which it reads as further declarations instead). Accepted texts
 // must also load without harm. With FUZZ_SHOW_PEAK set it prints the peak, the estimate and the
 // depth of every accepted text.
+//
+// Built as FuzzGenerateChecklist (VELLORIN_FUZZ_GENERATE), it reads each input not as a text but
+// as the choices of XmlGenerator, which makes the text from the productions of XML's grammar in
+// every context; with FUZZ_SHOW_PRODUCTIONS set, it prints at its end how often each production
+// was made.
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
 #include "Common/CheckList/LoadChecks.h"
 #include "Common/Xml/XmlDecode.h"
 #include "Common/Xml/XmlScan.h"
+#include "XmlGenerator.h"
 
 #include <QDomDocument>
 #include <QLoggingCategory>
@@ -115,16 +121,36 @@ Tree Examine(const QDomDocument& document)
 
 } // namespace
 
+#ifdef VELLORIN_FUZZ_GENERATE
+static void ShowProductions()
+{
+    const std::uint64_t* reached = XmlGenerator::Reached();
+    for (int p = 0; p < XmlGenerator::ProductionCount; ++p)
+        std::fprintf(stderr, "production %s: %llu\n",
+                     XmlGenerator::Name(static_cast<XmlGenerator::Production>(p)),
+                     static_cast<unsigned long long>(reached[p]));
+}
+#endif
+
 extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+#ifdef VELLORIN_FUZZ_GENERATE
+    if (std::getenv("FUZZ_SHOW_PRODUCTIONS"))
+        std::atexit(ShowProductions);
+#endif
     __sanitizer_install_malloc_and_free_hooks(CountMalloc, CountFree);
     return 0;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
+#ifdef VELLORIN_FUZZ_GENERATE
+    const std::string generated = XmlGenerator(data, size).Document();
+    const QByteArray bytes(generated.data(), static_cast<int>(generated.size()));
+#else
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<int>(size));
+#endif
     zuchecklist::CheckListReader reader;
     const file::Outcome read = reader.ReadBytes(bytes);
     if (!read.Ok()) {

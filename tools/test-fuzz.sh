@@ -12,6 +12,7 @@ build="$root/build-fuzz"
 harnesses=(
     "FuzzParseXml parse fuzz/xml.dict"
     "FuzzReadChecklist read fuzz/xml.dict"
+    "FuzzGenerateChecklist generated -"
     "FuzzNumbers numbers -"
     "FuzzBinaryHeader binary -"
 )
