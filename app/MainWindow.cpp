@@ -402,7 +402,7 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
 file::Outcome MainWindow::LoadFile(const QString& fileName)
 {
     const WaitCursor busy;
-    const file::Outcome loaded = CheckListReader::Load(fileName, *m_container);
+    file::Outcome loaded = CheckListReader::Load(fileName, *m_container);
     if (loaded.Ok())
         RebuildTree();
     return loaded;

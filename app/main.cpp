@@ -1,7 +1,6 @@
 #include "MainWindow.h"
 
 #include <QApplication>
-#include <QTimer>
 
 #include <cstdio>
 
@@ -17,8 +16,11 @@ int main(int argc, char* argv[])
     {
         MainWindow window(nullptr);
         window.show();
-        if (!files.isEmpty())
-            QTimer::singleShot(0, &window, [&window, &files] { window.OpenNamedFile(files[0]); });
+        // The window is up before any box of the Open.
+        if (!files.isEmpty()) {
+            QCoreApplication::processEvents();
+            window.OpenNamedFile(files[0]);
+        }
         result = application.exec();
     }
     return result;

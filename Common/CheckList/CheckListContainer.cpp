@@ -115,7 +115,7 @@ file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
         return Outcome::Failed(Outcome::NotChecklist, tr("It holds no text."));
     // A syntax error of the walk is one RapidXML finds as well, at the same place: it reports
     // it in its own words. Whatever else stopped the walk, RapidXML might pass over.
-    const Outcome judged = LoadChecks::Judge(text, checked);
+    Outcome judged = LoadChecks::Judge(text, checked);
     if (!judged.Ok() && checked.verdict != XmlScan::Malformed)
         return judged;
     // RapidXML reads a document type declaration otherwise than XML does (it ends the internal
@@ -245,7 +245,7 @@ file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWait
 {
     file::FileReplacer out(m_fileName);
     out.SetLockWait(keepWaiting);
-    const file::Outcome begun = out.Begin();
+    file::Outcome begun = out.Begin();
     if (!begun.Ok())
         return begun;
     {
@@ -264,7 +264,7 @@ file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWait
         }
         writer.CloseElement("doc");
     }
-    const file::Outcome saved = out.Commit();
+    file::Outcome saved = out.Commit();
     if (saved.Ok())
         qDebug() << "*** CheckList saved";
     return saved;

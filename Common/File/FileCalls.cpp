@@ -28,7 +28,7 @@ constexpr int kMaxLinkHops = 40;
 // again while taken, a few times.
 constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
 constexpr int kTemporaryNameTries = 16;
-constexpr std::size_t kCompareBlock = 64 * 1024;
+constexpr std::size_t kCompareBlock = std::size_t{64} * 1024;
 
 // Reads up to 'size' bytes at 'offset', through interruptions; the count, or -1.
 ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset)
