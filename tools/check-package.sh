@@ -128,7 +128,7 @@ metainfo="$usr/share/metainfo/$id.metainfo.xml"
 missing=""
 for f in bin/vellorin share/man/man1/vellorin.1.gz "share/applications/$id.desktop" \
     "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg" \
-    share/doc/vellorin/user-guide.md share/doc/vellorin/screenshot.png; do
+    share/doc/vellorin/user-guide.md.gz share/doc/vellorin/screenshot.png; do
     [ -e "$usr/$f" ] || missing="$missing $f"
 done
 if [ -z "$missing" ]; then pass "the package holds the program, desktop entry, metainfo, man page, SVG icon and user guide"; else fail "missing:$missing"; fi
@@ -149,7 +149,7 @@ echo "appstreamcli validate --no-net: $out"
 if [ $status -eq 0 ] && ! grep -qE '^[EW]: ' <<<"$out"; then pass "appstreamcli validate"; else fail "appstreamcli validate"; fi
 
 # One id names them all.
-if grep -qx "Icon=$id" "$desktop" && grep -qx 'Exec=vellorin' "$desktop" &&
+if grep -qx "Icon=$id" "$desktop" && grep -qx 'Exec=vellorin %f' "$desktop" &&
     grep -qF "<launchable type=\"desktop-id\">$id.desktop</launchable>" "$metainfo" &&
     grep -qF "<id>$id</id>" "$metainfo"; then
     pass "desktop entry and metainfo name the program, icon and entry by one id"
