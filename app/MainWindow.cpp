@@ -3,6 +3,7 @@
 #include "BoundedTextDelegate.h"
 #include "DlgItem.h"
 #include "DlgList.h"
+#include "DocumentChange.h"
 
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
@@ -17,9 +18,11 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
+#include <QUndoStack>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -41,6 +44,8 @@ struct WaitCursor
 };
 
 } // namespace
+using zuchecklist::CheckList;
+using zuchecklist::CheckListItem;
 using zuchecklist::CheckListReader;
 
 namespace {
@@ -65,6 +70,30 @@ int ListIndex(const QTreeWidgetItem* row)
 int ItemIndex(const QTreeWidgetItem* row)
 {
     return row->text(ItemIndexColumn).toInt(nullptr, 10);
+}
+
+// How long the status bar tells what was done.
+constexpr int kNoticeMs = 8000;
+// What a notice quotes of a name at most, in UTF-16 units.
+constexpr int kNoticeNameLength = 40;
+
+QString Quoted(const QString& name)
+{
+    if (name.size() <= kNoticeNameLength)
+        return QStringLiteral("\"%1\"").arg(name);
+    const int cut = kNoticeNameLength - (name.at(kNoticeNameLength - 1).isHighSurrogate() ? 1 : 0);
+    return QStringLiteral("\"%1\u2026\"").arg(name.left(cut));
+}
+
+// The nearest row that exists: past the last item its list's last item or the list row, past
+// the last list the last list row, or none.
+void MakeCurrent(QTreeWidget* tree, DocumentChange::Place place)
+{
+    const int lists = tree->topLevelItemCount();
+    QTreeWidgetItem* row = lists == 0 ? nullptr : tree->topLevelItem(qMin(place.list, lists - 1));
+    if (row && place.item >= 0 && row->childCount() > 0)
+        row = row->child(qMin(place.item, row->childCount() - 1));
+    tree->setCurrentItem(row);
 }
 
 } // namespace
@@ -120,6 +149,17 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
 
     m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
     m_modified = false;
+    m_history = new QUndoStack(this);
+    m_history->setObjectName(QStringLiteral("history"));
+    // Shortcuts of the window, not of a widget, so they work wherever the focus is; a modal
+    // dialog takes the keys for itself.
+    const auto bind = [this](const char* keys, bool back) {
+        connect(new QShortcut(QKeySequence(QLatin1String(keys), QKeySequence::PortableText), this),
+                &QShortcut::activated, this, [this, back] { StepHistory(back); });
+    };
+    bind("Ctrl+Z", true);
+    bind("Ctrl+Shift+Z", false);
+    bind("Ctrl+Y", false);
 
     connect(m_open, SIGNAL(clicked()), this, SLOT(OnFileOpen()));
     connect(m_save, SIGNAL(clicked()), this, SLOT(OnFileSave()));
@@ -196,11 +236,20 @@ void MainWindow::OnAddList()
 {
     DlgList dialog(tr("New List"), this);
     if (dialog.exec() == QDialog::Accepted) {
+        const QString name = dialog.GetListName();
+        const int list = m_container->GetListCount();
         auto* row = new QTreeWidgetItem(m_tree);
-        row->setText(NameColumn, dialog.GetListName());
-        row->setText(ListIndexColumn, QString::number(m_container->GetListCount()));
-        m_container->AddList(dialog.GetListName());
+        row->setText(NameColumn, name);
+        row->setText(ListIndexColumn, QString::number(list));
+        m_container->AddList(name);
         m_tree->setCurrentItem(row);
+        Record(new DocumentChange(
+            tr("Added the list %1").arg(Quoted(name)),
+            [this, list] { m_container->TakeList(list); },
+            [this, list, name] {
+                m_container->InsertList(list, CheckList{name, {}});
+            },
+            {list, -1}, {list, -1}));
     }
     m_modified = true;
 }
@@ -219,12 +268,19 @@ void MainWindow::OnInsertItem()
     QTreeWidgetItem* listRow = current->parent() ? current->parent() : current;
     auto* row = new QTreeWidgetItem(listRow);
     const int list = ListIndex(listRow);
-    m_container->AddItem(dialog.GetItemText(), dialog.GetActionText(), list);
-    row->setText(NameColumn, dialog.GetItemText());
-    row->setText(ActionColumn, dialog.GetActionText());
+    const CheckListItem added{dialog.GetItemText(), dialog.GetActionText()};
+    m_container->AddItem(added.m_text, added.m_action, list);
+    const int item = m_container->GetItemCount(list) - 1;
+    row->setText(NameColumn, added.m_text);
+    row->setText(ActionColumn, added.m_action);
     row->setText(ListIndexColumn, listRow->text(ListIndexColumn));
-    row->setText(ItemIndexColumn, QString::number(m_container->GetItemCount(list) - 1));
+    row->setText(ItemIndexColumn, QString::number(item));
     m_tree->setCurrentItem(row);
+    Record(new DocumentChange(
+        tr("Added the item %1").arg(Quoted(added.m_text)),
+        [this, list, item] { m_container->TakeItem(list, item); },
+        [this, list, item, added] { m_container->InsertItem(list, item, added); }, {list, -1},
+        {list, item}));
 }
 
 void MainWindow::OnEdit()
@@ -232,20 +288,35 @@ void MainWindow::OnEdit()
     QTreeWidgetItem* current = m_tree->currentItem();
     if (!current)
         return;
+    const int list = ListIndex(current);
     if (current->parent()) {
         DlgItem dialog(current->text(NameColumn), current->text(ActionColumn), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        current->setText(NameColumn, dialog.GetItemText());
-        current->setText(ActionColumn, dialog.GetActionText());
-        m_container->SetItem(dialog.GetItemText(), dialog.GetActionText(), ListIndex(current),
-                             ItemIndex(current));
+        const int item = ItemIndex(current);
+        const CheckListItem was{m_container->GetItemText(list, item),
+                                m_container->GetItemAction(list, item)};
+        const CheckListItem is{dialog.GetItemText(), dialog.GetActionText()};
+        current->setText(NameColumn, is.m_text);
+        current->setText(ActionColumn, is.m_action);
+        m_container->SetItem(is.m_text, is.m_action, list, item);
+        Record(new DocumentChange(
+            tr("Edited the item %1").arg(Quoted(is.m_text)),
+            [this, list, item, was] { m_container->SetItem(was.m_text, was.m_action, list, item); },
+            [this, list, item, is] { m_container->SetItem(is.m_text, is.m_action, list, item); },
+            {list, item}, {list, item}));
     } else {
         DlgList dialog(current->text(NameColumn), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        current->setText(NameColumn, dialog.GetListName());
-        m_container->SetListName(dialog.GetListName(), ListIndex(current));
+        const QString was = m_container->GetListName(list);
+        const QString is = dialog.GetListName();
+        current->setText(NameColumn, is);
+        m_container->SetListName(is, list);
+        Record(new DocumentChange(
+            tr("Edited the list %1").arg(Quoted(is)),
+            [this, list, was] { m_container->SetListName(was, list); },
+            [this, list, is] { m_container->SetListName(is, list); }, {list, -1}, {list, -1}));
     }
     m_modified = true;
 }
@@ -259,17 +330,34 @@ void MainWindow::OnDelete()
 
     // The rows after the deleted one are renumbered in place, so that the lists the user
     // expanded or collapsed stay as they are.
+    // What is taken out stays in the history, moved there and back rather than copied.
+    const int list = ListIndex(current);
     if (QTreeWidgetItem* listRow = current->parent()) {
         const int position = listRow->indexOfChild(current);
+        const int item = ItemIndex(current);
         listRow->takeChild(position);
-        m_container->DeleteItem(ListIndex(current), ItemIndex(current));
+        if (std::optional<CheckListItem> taken = m_container->TakeItem(list, item)) {
+            const QString text = tr("Deleted the item %1").arg(Quoted(taken->m_text));
+            auto held = std::make_shared<CheckListItem>(std::move(*taken));
+            Record(new DocumentChange(
+                text, [this, list, item, held] { m_container->InsertItem(list, item, *held); },
+                [this, list, item, held] { *held = *m_container->TakeItem(list, item); },
+                {list, item}, {list, item}));
+        }
         delete current;
         for (int i = position; i < listRow->childCount(); ++i)
             listRow->child(i)->setText(ItemIndexColumn, QString::number(i));
     } else {
         const int position = m_tree->indexOfTopLevelItem(current);
         m_tree->takeTopLevelItem(position);
-        m_container->DeleteList(ListIndex(current));
+        if (std::optional<CheckList> taken = m_container->TakeList(list)) {
+            const QString text = tr("Deleted the list %1").arg(Quoted(taken->m_name));
+            auto held = std::make_shared<CheckList>(std::move(*taken));
+            Record(new DocumentChange(
+                text, [this, list, held] { m_container->InsertList(list, std::move(*held)); },
+                [this, list, held] { *held = std::move(*m_container->TakeList(list)); }, {list, -1},
+                {list, -1}));
+        }
         delete current;
         for (int l = position; l < m_tree->topLevelItemCount(); ++l) {
             QTreeWidgetItem* row = m_tree->topLevelItem(l);
@@ -301,9 +389,18 @@ void MainWindow::Move(int offset)
     const int item = ItemIndex(current);
     if (list < 0 || item < 0)
         return;
+    const bool moves = m_container->CanMoveItem(list, item, offset);
+    const QString text = m_container->GetItemText(list, item);
     m_container->MoveItem(list, item, offset);
     m_modified = true;
     RebuildTree();
+    if (moves)
+        Record(new DocumentChange(
+            (offset < 0 ? tr("Moved the item %1 up") : tr("Moved the item %1 down"))
+                .arg(Quoted(text)),
+            [this, list, item, offset] { m_container->MoveItem(list, item + offset, -offset); },
+            [this, list, item, offset] { m_container->MoveItem(list, item, offset); }, {list, item},
+            {list, item + offset}));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -342,8 +439,10 @@ void MainWindow::OpenFile(const QString& fileName)
     if (fileName.isEmpty() || !QFileInfo::exists(fileName))
         return;
 
-    // The rows of the discarded document go with it, before the new one takes memory.
+    // The rows of the discarded document go with it, and its history, before the new one takes
+    // memory.
     m_tree->clear();
+    m_history->clear();
     delete m_container;
     m_container = new CheckListContainer(fileName);
     const file::Outcome loaded = LoadFile(fileName);
@@ -473,7 +572,41 @@ void MainWindow::OnClearList()
         return;
     m_tree->clear();
     m_modified = true;
-    delete m_container;
+    // The replaced document goes to the history as it is; undo and redo swap it back in.
+    auto aside = std::make_shared<std::unique_ptr<CheckListContainer>>(m_container);
     m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
+    const auto swap = [this, aside] {
+        CheckListContainer* shown = m_container;
+        m_container = aside->release();
+        aside->reset(shown);
+    };
+    Record(new DocumentChange(tr("Cleared the document"), swap, swap, {0, -1}, {0, -1}));
     m_tree->setFocus(Qt::OtherFocusReason);
+}
+
+void MainWindow::Record(DocumentChange* change)
+{
+    m_history->push(change);
+    statusBar()->showMessage(tr("%1. Ctrl+Z undoes it.").arg(change->text()), kNoticeMs);
+}
+
+void MainWindow::StepHistory(bool back)
+{
+    const auto* change = static_cast<const DocumentChange*>(
+        m_history->command(back ? m_history->index() - 1 : m_history->index()));
+    if (!change) {
+        statusBar()->showMessage(back ? tr("Nothing to undo.") : tr("Nothing to redo."), kNoticeMs);
+        return;
+    }
+    const WaitCursor busy;
+    if (back)
+        m_history->undo();
+    else
+        m_history->redo();
+    m_modified = true;
+    RebuildTree();
+    MakeCurrent(m_tree, back ? change->Undone() : change->Redone());
+    statusBar()->showMessage(back ? tr("Undone: %1. Ctrl+Shift+Z redoes it.").arg(change->text())
+                                  : tr("Redone: %1. Ctrl+Z undoes it.").arg(change->text()),
+                             kNoticeMs);
 }

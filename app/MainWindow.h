@@ -4,6 +4,7 @@
 
 #include <QMainWindow>
 
+class DocumentChange;
 class QCloseEvent;
 class QMenuBar;
 class QPushButton;
@@ -11,6 +12,7 @@ class QStatusBar;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUndoStack;
 
 namespace zuchecklist {
 class CheckListContainer;
@@ -67,6 +69,10 @@ private:
     bool OpenKeptCopy(const QString& fileName, const file::Outcome& loaded);
     // Empty when the file was loaded, otherwise why not.
     file::Outcome LoadFile(const QString& fileName);
+    // Puts a change just made into the history, and says in the status bar how to undo it.
+    void Record(DocumentChange* change);
+    // Undoes the last change ('back') or redoes the last undone one, and shows where.
+    void StepHistory(bool back);
 
     Form* m_form;
     QTreeWidget* m_tree;
@@ -81,6 +87,8 @@ private:
     QPushButton* m_down;
     bool m_modified;
     zuchecklist::CheckListContainer* m_container;
+    // Every change since the document was opened or the window started; Clear is one of them.
+    QUndoStack* m_history;
 
     friend class MainWindowTester;
 };

@@ -1,8 +1,13 @@
-// RebuildTree against a bare QTreeWidget filled in bulk with the same rows, in one run.
+// RebuildTree against a bare QTreeWidget filled in bulk with the same rows, in one run; Delete
+// through the window and its history against the same steps without one; and, with
+// --history-memory, what the history of the largest document holds.
+#include "PeakMemory.h"
 #include "tests/support/GuiDriver.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTreeWidget>
+#include <QUndoStack>
 
 #include <benchmark/benchmark.h>
 
@@ -80,6 +85,68 @@ void BareBulkFill(benchmark::State& state)
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
+// Each iteration deletes the first item of the first list that has one, so the document stays
+// near its size; with 'bare', as the window did before it kept a history.
+void Delete(benchmark::State& state, bool bare)
+{
+    MainWindow window;
+    MainWindowTester tester(window);
+    FillModel(tester.Model(), static_cast<int>(state.range(0)));
+    window.RebuildTree();
+    window.show();
+    QCoreApplication::processEvents();
+    QTreeWidget* tree = tester.Tree();
+    auto* button = window.findChild<QPushButton*>(QStringLiteral("deleteButton"));
+    int list = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        while (tree->topLevelItem(list)->childCount() == 0)
+            ++list;
+        QTreeWidgetItem* listRow = tree->topLevelItem(list);
+        tree->setCurrentItem(listRow->child(0));
+        state.ResumeTiming();
+        if (!bare) {
+            button->click();
+            continue;
+        }
+        QTreeWidgetItem* row = listRow->takeChild(0);
+        tester.Model().DeleteItem(list, 0);
+        delete row;
+        for (int i = 0; i < listRow->childCount(); ++i)
+            listRow->child(i)->setText(3, QString::number(i));
+    }
+}
+
+std::int64_t Resident()
+{
+    malloc_trim(0);
+    return peak::StatusBytes("VmRSS:");
+}
+
+// Resident memory the history holds after 100 Deletes of items and then a Clear.
+void PrintHistoryMemory(int rows)
+{
+    MainWindow window;
+    MainWindowTester tester(window);
+    FillModel(tester.Model(), rows);
+    window.RebuildTree();
+    auto* history = window.findChild<QUndoStack*>(QStringLiteral("history"));
+    for (int i = 0; i < 100; ++i) {
+        tester.Tree()->setCurrentItem(tester.Tree()->topLevelItem(i)->child(0));
+        window.findChild<QPushButton*>(QStringLiteral("deleteButton"))->click();
+    }
+    const std::int64_t deletes = Resident();
+    history->clear();
+    std::printf("history of %d rows: 100 Deletes hold %.1f KiB\n", rows,
+                static_cast<double>(deletes - Resident()) / 1024);
+    tester.SetModified(false);
+    window.findChild<QPushButton*>(QStringLiteral("clearButton"))->click();
+    const std::int64_t cleared = Resident();
+    history->clear();
+    std::printf("a Clear holds %.1f MiB, the document it replaced\n",
+                static_cast<double>(cleared - Resident()) / (1 << 20));
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -91,6 +158,15 @@ int main(int argc, char** argv)
     mallopt(M_TRIM_THRESHOLD, 1 << 30);
     mallopt(M_MMAP_THRESHOLD, 1 << 30);
     QApplication app(argc, argv);
+    if (argc > 1 && std::strcmp(argv[1], "--history-memory") == 0) {
+        mallopt(M_TRIM_THRESHOLD, 128 * 1024);
+        PrintHistoryMemory(1000000);
+        return 0;
+    }
+    for (const bool bare : {true, false})
+        benchmark::RegisterBenchmark(bare ? "BareDelete" : "Delete", Delete, bare)
+            ->Arg(1000000)
+            ->Unit(benchmark::kMicrosecond);
     // Side by side at each size.
     for (int rows : {10000, 100000, 1000000}) {
         benchmark::RegisterBenchmark("BareBulkFill", BareBulkFill)

@@ -65,6 +65,11 @@ TEST(CheckListContainer, IndicesOutOfRangeOnEitherSideAreIgnored)
         c.DeleteList(bad);
         c.MoveItem(bad, 0, 0);
         c.MoveItem(0, bad, 0);
+        EXPECT_FALSE(c.TakeItem(0, bad) || c.TakeItem(bad, 0) || c.TakeList(bad)) << bad;
+        const int past = bad == 1 ? 2 : bad; // the count itself is a place to insert at
+        c.InsertList(past, {QStringLiteral("inserted"), {}});
+        c.InsertItem(0, past, {QStringLiteral("inserted"), QString()});
+        c.InsertItem(bad, 0, {QStringLiteral("inserted"), QString()});
     }
     EXPECT_EQ(Lists(c), QStringList{"X"});
     EXPECT_EQ(Items(c, 0), QStringList{"a/A"});

@@ -1,4 +1,5 @@
 #include "app/BoundedTextDelegate.h"
+#include "support/Files.h"
 #include "support/GuiDriver.h"
 
 #include <QApplication>
@@ -678,19 +679,41 @@ struct Reference
     {
         QString name;
         std::vector<std::pair<QString, QString>> items;
+        bool operator==(const List& other) const
+        {
+            return name == other.name && items == other.items;
+        }
     };
     std::vector<List> lists;
     bool modified = false;
+    // The documents before each change that undo can bring back, and after each undone one.
+    std::vector<std::vector<List>> past, future;
+
+    // Ctrl+Z ('back') or Ctrl+Shift+Z / Ctrl+Y: the document moves one change along its history.
+    void Step(bool back)
+    {
+        auto& from = back ? past : future;
+        if (from.empty())
+            return;
+        (back ? future : past).push_back(std::move(lists));
+        lists = std::move(from.back());
+        from.pop_back();
+        modified = true;
+    }
 };
 
+// Commands, undos and redos in a random order, with a reference of the document and its history.
 TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
 {
+    window.show();
     std::mt19937 random(20261207);
     auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
     Reference ref;
     int counter = 0;
 
     for (int step = 0; step < 3000; ++step) {
+        const std::vector<Reference::List> before = ref.lists;
+
         // Choose the current row: none, a list row or an item row.
         int list = -1, item = -1;
         const int rows = tree()->topLevelItemCount();
@@ -767,12 +790,27 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
         }
         }
 
+        if (ref.lists != before) { // an edit's new text always differs
+            ref.past.push_back(before);
+            ref.future.clear();
+        }
         // Sometimes the user starts over.
         if (pick(200) == 0) {
             tester.SetModified(false);
             ClickWithoutDialog("clearButton");
+            ref.past.push_back(std::move(ref.lists));
+            ref.future.clear();
             ref.lists.clear();
             ref.modified = true;
+        }
+        // Runs of undos and redos, by each of their keys.
+        while (pick(3) == 0) {
+            QApplication::setActiveWindow(&window); // a closed dialog may have left none
+            const int key = pick(3);
+            QTest::keyClick(tree(), key == 2 ? Qt::Key_Y : Qt::Key_Z,
+                            key == 1 ? Qt::ControlModifier | Qt::ShiftModifier
+                                     : Qt::ControlModifier);
+            ref.Step(key == 0);
         }
 
         ASSERT_EQ(Mismatch(), QString()) << "step " << step;
@@ -787,6 +825,85 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
         }
         ASSERT_EQ(tester.Modified(), ref.modified) << "step " << step;
     }
+}
+
+// Each command, undone and redone through the window's keys: the saved document and the tree
+// come back as they were, with the row the change touched current, and the status bar says so.
+TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
+{
+    window.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+    support::TempFolder folder;
+    // The document as saved, and what differs between the tree and the document.
+    const auto state = [&] {
+        const QString name = model().GetFileName(), saved = folder.Path(QStringLiteral("s.xml"));
+        tester.Model().SetFileName(saved);
+        EXPECT_TRUE(model().WriteXML().Ok());
+        tester.Model().SetFileName(name);
+        return (support::ReadAll(saved) + Mismatch().toUtf8()).toStdString();
+    };
+    const auto current = [&] {
+        return tree()->currentItem() ? tree()->currentItem()->text(0) : QStringLiteral("none");
+    };
+    const auto press = [&](const char* keys) {
+        QApplication::setActiveWindow(&window); // a closed dialog may have left none
+        QTest::keySequence(tree(), QKeySequence(QLatin1String(keys)));
+    };
+    const struct
+    {
+        int list, item; // the current row; -1 for none or a list row
+        const char* button;
+        ModalAnswerer::Answer answer; // empty: the command shows no dialog
+        QString done;                 // what the status bar says
+        QString undone, redone;       // the name of the row current afterwards
+    } cases[] = {
+        {-1, -1, "addListButton", gui::AcceptList("New"), "Added the list \"New\"", "L2", "New"},
+        {1, 0, "addItemButton", gui::AcceptItem("N", "A"), "Added the item \"N\"", "L1", "N"},
+        {2, 1, "editButton", gui::AcceptItem("E", "X"), "Edited the item \"E\"", "L2I1", "E"},
+        {0, -1, "editButton", gui::AcceptList("R"), "Edited the list \"R\"", "L0", "R"},
+        {2, 1, "deleteButton", {}, "Deleted the item \"L2I1\"", "L2I1", "L2I2"},
+        {2, 2, "deleteButton", {}, "Deleted the item \"L2I2\"", "L2I2", "L2I1"},
+        {1, -1, "deleteButton", {}, "Deleted the list \"L1\"", "L1", "L2"},
+        {2, 1, "upButton", {}, "Moved the item \"L2I1\" up", "L2I1", "L2I1"},
+        {0, -1, "downButton", {}, "Moved the item \"L0I0\" down", "L0I0", "L0I0"},
+        {-1, -1, "clearButton", {}, "Cleared the document", "L0", "none"},
+    };
+    for (const auto& test : cases) {
+        const std::string where = std::string(test.button) + " " + test.done.toStdString();
+        tester.SetModified(false);
+        ClickWithoutDialog("clearButton");
+        Load({3, 1, 3});
+        tester.SetModified(false);
+        const std::string before = state();
+        test.list < 0 ? tree()->setCurrentItem(nullptr) : Select(test.list, test.item);
+        if (test.answer)
+            ClickWithDialog(test.button, test.answer);
+        else
+            ClickWithoutDialog(test.button);
+        const std::string after = state();
+        ASSERT_NE(after, before) << where;
+        EXPECT_EQ(window.statusBar()->currentMessage(), test.done + ". Ctrl+Z undoes it.");
+
+        for (const bool back : {true, false}) {
+            tester.SetModified(false);
+            press(back ? "Ctrl+Z" : test.list < 0 ? "Ctrl+Shift+Z" : "Ctrl+Y");
+            EXPECT_EQ(state(), back ? before : after) << where;
+            EXPECT_EQ(current(), back ? test.undone : test.redone) << where;
+            EXPECT_TRUE(tester.Modified()) << where;
+            EXPECT_EQ(window.statusBar()->currentMessage(),
+                      back ? "Undone: " + test.done + ". Ctrl+Shift+Z redoes it."
+                           : "Redone: " + test.done + ". Ctrl+Z undoes it.");
+        }
+    }
+
+    // The history starts again with each document opened; its ends are told.
+    tester.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/engine-start.xml"));
+    press("Ctrl+Y");
+    EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to redo."));
+    const std::string opened = state();
+    press("Ctrl+Z");
+    EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to undo."));
+    EXPECT_EQ(state(), opened);
 }
 
 // The row that is current after Delete: the next row of the same level, the previous one when

@@ -39,8 +39,22 @@ void CheckListContainer::AddList(const QString& name)
 
 void CheckListContainer::DeleteList(int list)
 {
-    if (IsList(list))
-        m_lists.erase(m_lists.begin() + list);
+    TakeList(list);
+}
+
+std::optional<CheckList> CheckListContainer::TakeList(int list)
+{
+    if (!IsList(list))
+        return std::nullopt;
+    std::optional<CheckList> taken(std::move(m_lists[list]));
+    m_lists.erase(m_lists.begin() + list);
+    return taken;
+}
+
+void CheckListContainer::InsertList(int list, CheckList taken)
+{
+    if (list >= 0 && list <= GetListCount())
+        m_lists.insert(m_lists.begin() + list, std::move(taken));
 }
 
 int CheckListContainer::GetItemCount(int list) const
@@ -72,24 +86,42 @@ void CheckListContainer::AddItem(const QString& text, const QString& action, int
 
 void CheckListContainer::DeleteItem(int list, int item)
 {
-    if (IsItem(list, item)) {
+    TakeItem(list, item);
+}
+
+std::optional<CheckListItem> CheckListContainer::TakeItem(int list, int item)
+{
+    if (!IsItem(list, item))
+        return std::nullopt;
+    std::vector<CheckListItem>& items = m_lists[list].m_items;
+    std::optional<CheckListItem> taken(std::move(items[item]));
+    items.erase(items.begin() + item);
+    return taken;
+}
+
+void CheckListContainer::InsertItem(int list, int item, CheckListItem taken)
+{
+    if (IsList(list) && item >= 0 && item <= GetItemCount(list)) {
         std::vector<CheckListItem>& items = m_lists[list].m_items;
-        items.erase(items.begin() + item);
+        items.insert(items.begin() + item, std::move(taken));
     }
+}
+
+bool CheckListContainer::CanMoveItem(int list, int item, int offset) const
+{
+    // 64-bit, so that no offset can overflow the target computation.
+    const long long target = static_cast<long long>(item) + offset;
+    return IsItem(list, item) && target >= 0 && target < GetItemCount(list);
 }
 
 void CheckListContainer::MoveItem(int list, int item, int offset)
 {
-    if (!IsItem(list, item))
-        return;
-    // 64-bit, so that no offset can overflow the target computation.
-    const long long target = static_cast<long long>(item) + offset;
-    if (target < 0 || target >= GetItemCount(list))
+    if (!CanMoveItem(list, item, offset))
         return;
     std::vector<CheckListItem>& items = m_lists[list].m_items;
     CheckListItem moved = std::move(items[item]);
     items.erase(items.begin() + item);
-    items.insert(items.begin() + static_cast<std::ptrdiff_t>(target), std::move(moved));
+    items.insert(items.begin() + item + offset, std::move(moved));
 }
 
 void CheckListContainer::SetFileName(const QString& fileName)

@@ -8,6 +8,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -40,6 +41,10 @@ public:
     void SetListName(const QString& name, int list);
     void AddList(const QString& name);
     void DeleteList(int list);
+    // Undoing a change: the list or item removed whole, and put back at a position from 0 to
+    // the count. Nothing is copied, so a history of deletions costs only what it removed.
+    std::optional<CheckList> TakeList(int list);
+    void InsertList(int list, CheckList taken);
 
     int GetItemCount(int list) const;
     QString GetItemText(int list, int item) const;
@@ -47,9 +52,12 @@ public:
     void SetItem(const QString& text, const QString& action, int list, int item);
     void AddItem(const QString& text, const QString& action, int list);
     void DeleteItem(int list, int item);
+    std::optional<CheckListItem> TakeItem(int list, int item);
+    void InsertItem(int list, int item, CheckListItem taken);
     // Moves an item by 'offset' places within its list, only when the target place lies
     // inside the list; the items in between shift toward the vacated place.
     void MoveItem(int list, int item, int offset);
+    bool CanMoveItem(int list, int item, int offset) const;
 
     QString GetFileName() const { return m_fileName; }
     void SetFileName(const QString& fileName);
