@@ -105,114 +105,79 @@ std::string XmlGenerator::Document()
     return m_text;
 }
 
-std::string XmlGenerator::Subset()
+// Productions the input chooses, one after the other, until it says stop (a zero byte, or its
+// end); each is repeated as often as the input says while the text stays under 'limit'.
+template <typename Choose> std::string XmlGenerator::Sequence(std::size_t limit, Choose choose)
 {
     std::string out;
-    while (More() && out.size() < kMaxTextBytes / 2) {
+    while (More() && out.size() < limit) {
         const std::uint8_t choice = Next();
         if (choice == 0)
             break;
-        std::string item;
-        Production production;
-        switch (choice % 9) {
-        case 0:
-            production = SubsetEntity;
-            item = "<!ENTITY " + EntityName() + " \"" + EntityValue(0) + "\">";
-            break;
-        case 1:
-            production = SubsetParameterEntity;
-            item = "<!ENTITY % p" + std::to_string(Next() % 3) + " \"<!ENTITY " + EntityName() +
-                   " 'x'>\">";
-            break;
-        case 2:
-            production = SubsetExternalEntity;
-            item = "<!ENTITY " + EntityName() + " SYSTEM \"e.xml\">";
-            break;
-        case 3:
-            production = SubsetNotation;
-            item = "<!NOTATION n" + std::to_string(Next()) + " SYSTEM \"n\">";
-            break;
-        case 4:
-            production = SubsetElement;
-            item = "<!ELEMENT doc ANY>";
-            break;
-        case 5:
-            production = SubsetAttributeList;
-            item = "<!ATTLIST doc a CDATA \"" + AttributeValue() + "\">";
-            break;
-        case 6:
-            production = SubsetComment;
-            item = "<!-- s -->";
-            break;
-        case 7:
-            production = SubsetInstruction;
-            item = "<?s x?>";
-            break;
-        default:
-            production = SubsetParameterReference;
-            item = "%p" + std::to_string(Next() % 3) + ";";
-            break;
-        }
+        const auto [production, item] = choose(choice);
         const std::size_t times = Count();
-        g_reached[production] += 1;
+        ++g_reached[production];
         if (times > 1)
             ++g_reached[Repetition];
-        for (std::size_t i = 0; i < times && out.size() < kMaxTextBytes / 2; ++i)
+        for (std::size_t i = 0; i < times && out.size() < limit; ++i)
             out += item;
     }
     return out;
 }
 
+std::string XmlGenerator::Subset()
+{
+    return Sequence(kMaxTextBytes / 2, [this](std::uint8_t choice) -> Item {
+        switch (choice % 9) {
+        case 0:
+            return {SubsetEntity, "<!ENTITY " + EntityName() + " \"" + EntityValue(0) + "\">"};
+        case 1:
+            return {SubsetParameterEntity, "<!ENTITY % p" + std::to_string(Next() % 3) +
+                                               " \"<!ENTITY " + EntityName() + " 'x'>\">"};
+        case 2:
+            return {SubsetExternalEntity, "<!ENTITY " + EntityName() + " SYSTEM \"e.xml\">"};
+        case 3:
+            return {SubsetNotation, "<!NOTATION n" + std::to_string(Next()) + " SYSTEM \"n\">"};
+        case 4:
+            return {SubsetElement, "<!ELEMENT doc ANY>"};
+        case 5:
+            return {SubsetAttributeList, "<!ATTLIST doc a CDATA \"" + AttributeValue() + "\">"};
+        case 6:
+            return {SubsetComment, "<!-- s -->"};
+        case 7:
+            return {SubsetInstruction, "<?s x?>"};
+        default:
+            return {SubsetParameterReference, "%p" + std::to_string(Next() % 3) + ";"};
+        }
+    });
+}
+
 std::string XmlGenerator::EntityValue(int depth)
 {
-    std::string out;
-    while (More() && depth < kMaxDepth) {
-        const std::uint8_t choice = Next();
-        if (choice == 0)
-            break;
-        std::string item;
-        Production production;
+    if (depth >= kMaxDepth)
+        return {};
+    return Sequence(kMaxTextBytes / 4, [this, depth](std::uint8_t choice) -> Item {
         switch (choice % 8) {
         case 0:
-            production = ValueText;
-            item = "text";
-            break;
+            return {ValueText, "text"};
         case 1:
-            production = ValueCharacterReference;
-            item = kCharacterReferences[Next() % (sizeof kCharacterReferences /
-                                                  sizeof *kCharacterReferences)];
-            break;
+            return {ValueCharacterReference,
+                    kCharacterReferences[Next() % (sizeof kCharacterReferences /
+                                                   sizeof *kCharacterReferences)]};
         case 2:
-            production = ValueMarkupByReference;
-            item = "&#60;m/>";
-            break;
+            return {ValueMarkupByReference, "&#60;m/>"};
         case 3:
-            production = ValueEntityReference;
-            item = "&" + EntityName() + ";";
-            break;
+            return {ValueEntityReference, "&" + EntityName() + ";"};
         case 4:
-            production = ValueElement;
-            item = "<v>" + EntityValue(depth + 1) + "</v>";
-            break;
+            return {ValueElement, "<v>" + EntityValue(depth + 1) + "</v>"};
         case 5:
-            production = ValueComment;
-            item = "<!-- v -->";
-            break;
+            return {ValueComment, "<!-- v -->"};
         case 6:
-            production = ValueInstruction;
-            item = "<?v x?>";
-            break;
+            return {ValueInstruction, "<?v x?>"};
         default:
-            production = ValueCdata;
-            item = "<![CDATA[<v>]]>";
-            break;
+            return {ValueCdata, "<![CDATA[<v>]]>"};
         }
-        const std::size_t times = Count();
-        ++g_reached[production];
-        for (std::size_t i = 0; i < times && out.size() < kMaxTextBytes / 4; ++i)
-            out += item;
-    }
-    return out;
+    });
 }
 
 std::string XmlGenerator::AttributeValue()
@@ -232,68 +197,40 @@ std::string XmlGenerator::AttributeValue()
 
 std::string XmlGenerator::Content(int depth)
 {
-    std::string out;
-    while (More() && depth < kMaxDepth && out.size() < kMaxTextBytes) {
-        const std::uint8_t choice = Next();
-        if (choice == 0)
-            break;
-        std::string item;
-        Production production;
+    if (depth >= kMaxDepth)
+        return {};
+    return Sequence(kMaxTextBytes, [this, depth](std::uint8_t choice) -> Item {
         switch (choice % 11) {
         case 0:
         case 1: {
-            production = ContentElement;
             std::string name = choice % 2 ? "list" : "item";
             std::string attributes;
             if (Next() % 4 == 0) {
                 ++g_reached[ContentAttribute];
                 attributes = " a=\"" + AttributeValue() + "\"";
             }
-            item = "<" + name + attributes + "><name>" + Content(depth + 2) + "</name>" +
-                   Content(depth + 1) + "</" + name + ">";
-            break;
+            return {ContentElement, "<" + name + attributes + "><name>" + Content(depth + 2) +
+                                        "</name>" + Content(depth + 1) + "</" + name + ">"};
         }
         case 2:
-            production = ContentEmptyElement;
-            item = "<item/>";
-            break;
+            return {ContentEmptyElement, "<item/>"};
         case 3:
-            production = ContentText;
-            item = "t &amp; u";
-            break;
+            return {ContentText, "t &amp; u"};
         case 4:
-            production = ContentCharacterReference;
-            item = kCharacterReferences[Next() % (sizeof kCharacterReferences /
-                                                  sizeof *kCharacterReferences)];
-            break;
+            return {ContentCharacterReference,
+                    kCharacterReferences[Next() % (sizeof kCharacterReferences /
+                                                   sizeof *kCharacterReferences)]};
         case 5:
         case 6:
-            production = ContentEntityReference;
-            item = "&" + EntityName() + ";";
-            break;
+            return {ContentEntityReference, "&" + EntityName() + ";"};
         case 7:
-            production = ContentUndeclaredReference;
-            item = "&u" + std::to_string(Next() % 4) + ";";
-            break;
+            return {ContentUndeclaredReference, "&u" + std::to_string(Next() % 4) + ";"};
         case 8:
-            production = ContentCdata;
-            item = "<![CDATA[c]]>";
-            break;
+            return {ContentCdata, "<![CDATA[c]]>"};
         case 9:
-            production = ContentComment;
-            item = "<!-- c -->";
-            break;
+            return {ContentComment, "<!-- c -->"};
         default:
-            production = ContentInstruction;
-            item = "<?c x?>";
-            break;
+            return {ContentInstruction, "<?c x?>"};
         }
-        const std::size_t times = Count();
-        ++g_reached[production];
-        if (times > 1)
-            ++g_reached[Repetition];
-        for (std::size_t i = 0; i < times && out.size() < kMaxTextBytes; ++i)
-            out += item;
-    }
-    return out;
+    });
 }

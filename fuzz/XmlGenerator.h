@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // Makes an XML text from a fuzzer's bytes, read as choices: which production of the grammar
 // comes next in each context (the prolog, the document type's internal subset, entity values,
@@ -67,6 +68,8 @@ private:
     std::size_t Count();
     void Emit(Production production, const std::string& text);
     std::string EntityName();
+    using Item = std::pair<Production, std::string>;
+    template <typename Choose> std::string Sequence(std::size_t limit, Choose choose);
     std::string Subset();
     std::string EntityValue(int depth);
     std::string Content(int depth);
