@@ -185,6 +185,8 @@ TEST(XmlScan, TellsWhyAndWhereItStops)
         {"<!DOCTYPE a [<!ELEMENT a %p;>]><a/>", XmlScan::ParameterReferenceInDeclaration, 25, 0},
         {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e '&#37;p;'>\"> %p;]><a/>",
          XmlScan::ParameterReferenceInDeclaration, 51, 0},
+        {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e 'x' \">%p;>]><a>&e;</a>",
+         XmlScan::ParameterReferenceInDeclaration, 44, 0},
         {"<!DOCTYPE a [<!ENTITY e '50% off'><!ENTITY % p \"<!ENTITY f 'x'>\"> %p;]><a>&f;</a>",
          XmlScan::Complete, 81, 2},
         {"<!DOCTYPE a [ junk ]><a/>", XmlScan::NotXml, 14, 0},

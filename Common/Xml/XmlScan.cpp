@@ -662,6 +662,10 @@ bool Scanner::ExpandParameter(std::string_view name)
     m_entities[index].expanding = true;
     const bool parsed = ParseSubset(q, text.data() + text.size(), false);
     m_entities[index].expanding = false;
+    // A declaration the text leaves unfinished goes on behind the reference, which then stands
+    // inside it; the DOM check reads on into the declarations that follow.
+    if (!parsed && m_scan.verdict == XmlScan::NotXml && q == text.data() + text.size())
+        return Fail(XmlScan::ParameterReferenceInDeclaration, m_anchor);
     return parsed;
 }
 
