@@ -35,6 +35,7 @@ XmlScan LoadChecks::Scan(const char* utf8, std::size_t size)
 {
     XmlScanLimits scanLimits{limits::kMaxNesting, limits::kMaxEntityDeclarations,
                              limits::kMaxEntityExpansion};
+    scanLimits.attributesPerElement = limits::kMaxAttributesPerElement;
     // Each may become a row of the tree.
     scanLimits.counted[0] = "list";
     scanLimits.counted[1] = "item";
@@ -91,6 +92,12 @@ file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
         return Outcome::Failed(Outcome::TooMuchMemory,
                                tr("Its document type declares more than %1 entities.")
                                    .arg(limits::kMaxEntityDeclarations));
+    case XmlScan::TooManyAttributes:
+        return Outcome::Failed(Outcome::TooLarge,
+                               tr("An element has more than %1 attributes, at line %2, column %3.")
+                                   .arg(limits::kMaxAttributesPerElement)
+                                   .arg(line)
+                                   .arg(column));
     case XmlScan::TooMuchExpansion:
         return Outcome::Failed(Outcome::TooMuchMemory,
                                tr("Its entity references expand to more than %1 characters.")

@@ -51,6 +51,10 @@ constexpr std::uint64_t kCostPerLongestTextByte = 4;
 constexpr std::uint64_t kCostPerRow = 850;
 constexpr std::uint64_t kRowCostPerTextByte = 2;
 
+// Attributes of one element, also of one an entity brings in. The format needs none; Qt 6's DOM
+// check compares each with all before it, so their number bounds its time per attribute.
+constexpr std::size_t kMaxAttributesPerElement = 256;
+
 // A document type declaration may declare entities; their declaration costs the check time
 // that grows faster than their number, and their references expand to text the check holds.
 constexpr std::size_t kMaxEntityDeclarations = 1000;

@@ -484,8 +484,14 @@ Node Scanner::SkipStartTag(const char* start, const char*& p)
     if (elementName == m_counted[0] || elementName == m_counted[1])
         ++m_scan.named;
     SkipSpace(p);
-    if (!SkipAttributes(p, m_scan.attributes))
+    std::size_t attributes = 0;
+    if (!SkipAttributes(p, attributes))
         return Node::Error;
+    m_scan.attributes += attributes;
+    if (attributes > m_limits.attributesPerElement) {
+        Fail(XmlScan::TooManyAttributes, start);
+        return Node::Error;
+    }
     if (*p == '>') {
         ++p;
         return Node::OpenElement;
@@ -730,12 +736,16 @@ bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
             past(">");
         } else {
             ++p;
+            std::size_t attributes = 0; // each has its '=' outside the quotes
             while (p < end && *p != '>') {
+                attributes += *p == '=' ? 1 : 0;
                 if (*p != '"' && *p != '\'')
                     ++p;
                 else if (!SkipQuoted(p, end))
                     break;
             }
+            if (attributes > m_limits.attributesPerElement)
+                return Fail(XmlScan::TooManyAttributes, m_anchor);
             const bool empty = p > text.c_str() && p[-1] == '/';
             if (p < end)
                 ++p;

@@ -28,6 +28,7 @@ struct XmlScanLimits
     int depth;
     std::size_t declarations = SIZE_MAX;  // entity declarations, parameter references included
     std::uint64_t expansion = UINT64_MAX; // characters all entity references expand to
+    std::size_t attributesPerElement = SIZE_MAX; // also in an entity's text
     const char* counted[2] = {nullptr, nullptr}; // element names to count in XmlScan::named
 };
 
@@ -49,7 +50,10 @@ struct XmlScan
         ParameterReferenceInDeclaration,
         // A document type declaration after another or after the first element. XML allows one,
         // before the root; the parsers disagree on where a later one ends.
-        MisplacedDoctype
+        MisplacedDoctype,
+        // An element with more attributes than the limit: a DOM check may compare each with all
+        // before it.
+        TooManyAttributes
     };
     Verdict verdict = Malformed;
     std::size_t stop = 0; // offset where the walk ended: the text's end, or the fault
