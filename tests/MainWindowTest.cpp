@@ -26,6 +26,7 @@
 
 #include <memory>
 #include <random>
+#include <utility>
 
 using zuchecklist::CheckListContainer;
 
@@ -84,6 +85,11 @@ protected:
             *shown = true;
             dialog->reject();
         };
+    }
+    void Press(const char* keys)
+    {
+        QApplication::setActiveWindow(&window); // a closed dialog may have left none
+        QTest::keySequence(tree(), QKeySequence(QLatin1String(keys)));
     }
     QTreeWidget* tree() const { return tester.Tree(); }
     const CheckListContainer& model() const { return tester.Model(); }
@@ -692,13 +698,11 @@ struct Reference
     // Ctrl+Z ('back') or Ctrl+Shift+Z / Ctrl+Y: the document moves one change along its history.
     void Step(bool back)
     {
-        auto& from = back ? past : future;
-        if (from.empty())
-            return;
-        (back ? future : past).push_back(std::move(lists));
-        lists = std::move(from.back());
-        from.pop_back();
-        modified = true;
+        if (auto& from = back ? past : future; !from.empty()) {
+            (back ? future : past).push_back(std::exchange(lists, std::move(from.back())));
+            from.pop_back();
+            modified = true;
+        }
     }
 };
 
@@ -805,11 +809,8 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
         }
         // Runs of undos and redos, by each of their keys.
         while (pick(3) == 0) {
-            QApplication::setActiveWindow(&window); // a closed dialog may have left none
             const int key = pick(3);
-            QTest::keyClick(tree(), key == 2 ? Qt::Key_Y : Qt::Key_Z,
-                            key == 1 ? Qt::ControlModifier | Qt::ShiftModifier
-                                     : Qt::ControlModifier);
+            Press(key == 0 ? "Ctrl+Z" : key == 1 ? "Ctrl+Shift+Z" : "Ctrl+Y");
             ref.Step(key == 0);
         }
 
@@ -832,7 +833,6 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
 TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
 {
     window.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
     support::TempFolder folder;
     // The document as saved, and what differs between the tree and the document.
     const auto state = [&] {
@@ -844,10 +844,6 @@ TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
     };
     const auto current = [&] {
         return tree()->currentItem() ? tree()->currentItem()->text(0) : QStringLiteral("none");
-    };
-    const auto press = [&](const char* keys) {
-        QApplication::setActiveWindow(&window); // a closed dialog may have left none
-        QTest::keySequence(tree(), QKeySequence(QLatin1String(keys)));
     };
     const struct
     {
@@ -886,7 +882,7 @@ TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
 
         for (const bool back : {true, false}) {
             tester.SetModified(false);
-            press(back ? "Ctrl+Z" : test.list < 0 ? "Ctrl+Shift+Z" : "Ctrl+Y");
+            Press(back ? "Ctrl+Z" : test.list < 0 ? "Ctrl+Shift+Z" : "Ctrl+Y");
             EXPECT_EQ(state(), back ? before : after) << where;
             EXPECT_EQ(current(), back ? test.undone : test.redone) << where;
             EXPECT_TRUE(tester.Modified()) << where;
@@ -898,10 +894,10 @@ TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
 
     // The history starts again with each document opened; its ends are told.
     tester.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/engine-start.xml"));
-    press("Ctrl+Y");
+    Press("Ctrl+Y");
     EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to redo."));
     const std::string opened = state();
-    press("Ctrl+Z");
+    Press("Ctrl+Z");
     EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to undo."));
     EXPECT_EQ(state(), opened);
 }
