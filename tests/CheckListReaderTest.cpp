@@ -1,6 +1,7 @@
 #include "Common/CheckList/CheckListReader.h"
 #include "Common/CheckList/LoadLimits.h"
 
+#include "support/Toolkit.h"
 #include "support/Unprivileged.h"
 #include "support/Watchdog.h"
 
@@ -139,6 +140,10 @@ TEST(CheckListReaderTest, DecodesEveryEncodingTheFileDeclaresIntoUtf8)
     for (const Accepted& c : cases) {
         CheckListReader reader;
         const Outcome read = reader.ReadBytes(c.bytes);
+        if (!kDomCheckReadsUndeclaredEntities && QByteArray(c.what).startsWith("undeclared")) {
+            EXPECT_TRUE(read.sentence.contains(QLatin1String("Entity 'a' not declared")));
+            continue;
+        }
         EXPECT_TRUE(read.Ok()) << c.what << ": " << read.sentence.toStdString();
         EXPECT_EQ(reader.Text(), c.text) << c.what;
         EXPECT_EQ(reader.Text().constData()[reader.Text().size()], '\0') << c.what;

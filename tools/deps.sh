@@ -7,6 +7,7 @@
 #   package-check  trying the built package on a virtual display (tools/check-package.sh)
 #   icon           rendering the icons from their drawing (tools/make-icon.sh)
 #   translations   extracting the translatable texts (tools/check-translations.sh)
+#   qt6            building and testing on Qt 6 beside Qt 5 (tools/test-qt6.sh)
 set -euo pipefail
 
 packages=(
@@ -25,6 +26,7 @@ for group in "$@"; do
     package-check) packages+=(desktop-file-utils appstream "${display[@]}") ;;
     icon) packages+=(librsvg2-bin) ;;
     translations) packages+=(qttools5-dev-tools) ;;
+    qt6) packages+=(qt6-base-dev qt6-5compat-dev) ;;
     *) echo "unknown package group: $group" >&2; exit 2 ;;
     esac
 done

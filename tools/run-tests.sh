@@ -6,7 +6,7 @@ set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/deps.sh" tests || exit 1
 stages=("$@")
-[ ${#stages[@]} -gt 0 ] || stages=(unit machines sanitize fuzz tidy package)
+[ ${#stages[@]} -gt 0 ] || stages=(unit machines sanitize qt6 fuzz tidy package)
 failed=()
 for stage in "${stages[@]}"; do
     script="$root/tools/test-$stage.sh"

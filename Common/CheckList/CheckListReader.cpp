@@ -11,6 +11,8 @@
 
 #include <QDomDocument>
 
+#include <algorithm>
+
 namespace zuchecklist {
 
 file::Outcome CheckListReader::Fail(file::Outcome outcome)
@@ -62,7 +64,7 @@ file::Outcome CheckListReader::ReadChecked(const QString& fileName, qint64 maxBy
     m_text.clear();
     QByteArray bytes;
     file::Outcome read = file::BoundedRead::Read(
-        fileName, qBound<qint64>(0, maxBytes, limits::kMaxFileBytes), bytes, beforeOpen);
+        fileName, std::clamp<qint64>(maxBytes, 0, limits::kMaxFileBytes), bytes, beforeOpen);
     if (!read.Ok())
         return read;
     return ReadBytes(std::move(bytes));
