@@ -340,7 +340,8 @@ void MainWindow::OnDelete()
             const QString text = tr("Deleted the item %1").arg(Quoted(taken->m_text));
             auto held = std::make_shared<CheckListItem>(std::move(*taken));
             Record(new DocumentChange(
-                text, [this, list, item, held] { m_container->InsertItem(list, item, *held); },
+                text,
+                [this, list, item, held] { m_container->InsertItem(list, item, std::move(*held)); },
                 [this, list, item, held] { *held = *m_container->TakeItem(list, item); },
                 {list, item}, {list, item}));
         }
