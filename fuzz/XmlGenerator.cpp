@@ -26,6 +26,8 @@ const char* const kNames[XmlGenerator::ProductionCount] = {
     "ValueComment",
     "ValueInstruction",
     "ValueCdata",
+    "ValueReferenceByCharacter",
+    "ValueAttribute",
     "ContentElement",
     "ContentEmptyElement",
     "ContentAttribute",
@@ -37,6 +39,7 @@ const char* const kNames[XmlGenerator::ProductionCount] = {
     "ContentCdata",
     "ContentComment",
     "ContentInstruction",
+    "ContentBareAmpersand",
     "Repetition",
     "Flaw",
 };
@@ -157,9 +160,13 @@ std::string XmlGenerator::EntityValue(int depth)
     if (depth >= kMaxDepth)
         return {};
     return Sequence(kMaxTextBytes / 4, [this, depth](std::uint8_t choice) -> Item {
-        switch (choice % 8) {
+        switch (choice % 10) {
         case 0:
             return {ValueText, "text"};
+        case 8:
+            return {ValueReferenceByCharacter, "&#38;" + EntityName() + ";"};
+        case 9:
+            return {ValueAttribute, "<v a='" + std::string(Next() % 2 ? "x" : "&#38;amp;") + "'/>"};
         case 1:
             return {ValueCharacterReference,
                     kCharacterReferences[Next() % (sizeof kCharacterReferences /
@@ -200,7 +207,9 @@ std::string XmlGenerator::Content(int depth)
     if (depth >= kMaxDepth)
         return {};
     return Sequence(kMaxTextBytes, [this, depth](std::uint8_t choice) -> Item {
-        switch (choice % 11) {
+        switch (choice % 12) {
+        case 11:
+            return {ContentBareAmpersand, Next() % 2 ? "&\\;" : "& "};
         case 0:
         case 1: {
             std::string name = choice % 2 ? "list" : "item";

@@ -38,6 +38,8 @@ public:
         ValueComment,
         ValueInstruction,
         ValueCdata,
+        ValueReferenceByCharacter,
+        ValueAttribute,
         ContentElement,
         ContentEmptyElement,
         ContentAttribute,
@@ -49,6 +51,7 @@ public:
         ContentCdata,
         ContentComment,
         ContentInstruction,
+        ContentBareAmpersand,
         Repetition,
         Flaw,
         ProductionCount

@@ -31,11 +31,25 @@ TEST(LoadChecks, EveryEntityReferenceIsPaidForWithWhatItBringsIn)
         // the same markup through a hexadecimal reference to '<'
         {"<!ENTITY e \"&#x3C;b/>xyz\">", "&e;",
          2 * 7 * kCostPerTextByte + kCostPerElement + kCostPerReference},
-        // through a second entity: two reference nodes, the inner one holding its name "f"
+        // through a second entity: two reference nodes, the inner one holding its name "f";
+        // also where the reference to f is spelled with a character reference to its '&'
         {"<!ENTITY f \"<b/>xyz\"><!ENTITY e \"&f;\">", "&e;",
          2 * (7 + 1) * kCostPerTextByte + kCostPerElement + 2 * kCostPerReference},
+        {"<!ENTITY f \"<b/>xyz\"><!ENTITY e \"&#38;f;\">", "&e;",
+         2 * (7 + 1) * kCostPerTextByte + kCostPerElement + 2 * kCostPerReference},
+        // an attribute brought in, also through a reference to '=' and through a second entity
+        {"<!ENTITY e \"<b c=''/>\">", "&e;",
+         2 * 9 * kCostPerTextByte + kCostPerElement + kCostPerAttribute + kCostPerReference},
+        {"<!ENTITY e \"<b c&#61;''/>\">", "&e;",
+         2 * 9 * kCostPerTextByte + kCostPerElement + kCostPerAttribute + kCostPerReference},
+        {"<!ENTITY f \"<b c=''/>\"><!ENTITY e \"&f;\">", "&e;",
+         2 * (9 + 1) * kCostPerTextByte + kCostPerElement + kCostPerAttribute +
+             2 * kCostPerReference},
         // an entity the text does not declare: a node, and nothing brought in
         {"", "&a;", kCostPerReference},
+        // an '&' that begins no reference, written or brought in
+        {"", "&\\;", kCostPerReference},
+        {"<!ENTITY e \"&#38;\\;\">", "&e;", 2 * 3 * kCostPerTextByte + 2 * kCostPerReference},
         // a character reference: its bytes alone
         {"", "&#60;", 0},
     };
@@ -61,6 +75,7 @@ TEST(LoadChecks, EveryConstructOfTheDocumentTypeIsPaidFor)
         {"<?p?>", kCostPerOtherNode},
         {"<!NOTATION n SYSTEM 'x'>", kCostOfLargestNode},
         {"<!ELEMENT doc ANY>", kCostOfLargestNode},
+        {"<!ENTITY e ''>", kCostOfLargestNode},
     };
     for (const auto& [construct, node] : cases) {
         auto text = [&construct = construct](int count) {

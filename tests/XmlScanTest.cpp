@@ -283,8 +283,16 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
         siblings += "<b/>";
     }
     const std::pair<std::string, int> depths[] = {
-        {entity(comments), 2},      {entity(undeclared), 3},    {entity(siblings), 3},
-        {entity("<b><c/></b>"), 4}, {entity("<b>"), 1 + 1 + 1}, {entity("</b><b>"), 1 + 1 + 2},
+        {entity(comments), 2},
+        {entity(undeclared), 3},
+        {entity(siblings), 3},
+        {entity("<b><c/></b>"), 4},
+        {entity("<b>"), 1 + 1 + 1},
+        {entity("</b><b>"), 1 + 1 + 2},
+        // an '&' that begins no reference may be kept as one, written or brought in
+        {"<a>&\\;</a>", 2},
+        {entity("&#38;\\;"), 3},
+        {entity("<b>&#38;\\;</b>"), 4},
     };
     for (const auto& [text, depth] : depths) {
         const XmlScan nested = ScanXml(text.c_str(), XmlScanLimits{10});
@@ -292,13 +300,23 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
         EXPECT_EQ(nested.depth, depth) << text;
     }
 
-    // Names and attribute values are gathered whole, as a run of character data is.
-    const std::pair<const char*, std::size_t> gathered[] = {{"<a b='0123456789'>xyz</a>", 10},
-                                                            {"<a0123456789/>", 11},
-                                                            {"<a b0123456789='x'/>", 11},
-                                                            {"<a0123456789>x</a0123456789>", 11}};
-    for (const auto& [text, longest] : gathered)
-        EXPECT_EQ(ScanXml(text, XmlScanLimits{10}).longestText, longest) << text;
+    // Names and attribute values are gathered whole, as a run of character data is; the names
+    // of start tags and the targets of instructions are counted apart.
+    const struct
+    {
+        const char* text;
+        std::size_t longest;
+        std::size_t names;
+    } gathered[] = {{"<a b='0123456789'>xyz</a>", 10, 2},
+                    {"<a0123456789/>", 11, 11},
+                    {"<a b0123456789='x'/>", 11, 12},
+                    {"<a0123456789>x</a0123456789>", 11, 11},
+                    {"<a><?p0123 456789?></a>", 16, 1 + 5}};
+    for (const auto& [text, longest, names] : gathered) {
+        const XmlScan scan = ScanXml(text, XmlScanLimits{10});
+        EXPECT_EQ(scan.longestText, longest) << text;
+        EXPECT_EQ(scan.nameBytes, names) << text;
+    }
 
     // The limits at their boundary through parameter entity references.
     const char* pe = "<!DOCTYPE a [<!ENTITY % p \"<!-- -->\"> %p; %p;]><a/>";

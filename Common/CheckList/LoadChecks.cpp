@@ -121,10 +121,11 @@ std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
         size + (scan.doctypeEnd - scan.doctypeBegin) + 2 * scan.expansion;
     const std::uint64_t domPhase =
         kCostOfDocument + elements * kCostPerElement + scan.textRuns * kCostPerTextRun +
-        scan.attributes * kCostPerAttribute +
-        (scan.otherNodes + scan.declarations) * kCostPerOtherNode +
-        scan.subsetDeclarations * kCostOfLargestNode + scan.references * kCostPerReference +
-        textBytes * kCostPerTextByte +
+        (scan.attributes + scan.entityAttributes) * kCostPerAttribute +
+        scan.otherNodes * kCostPerOtherNode +
+        (scan.declarations + scan.subsetDeclarations) * kCostOfLargestNode +
+        scan.references * kCostPerReference + textBytes * kCostPerTextByte +
+        scan.nameBytes * kCostPerNameByte +
         (scan.longestText + scan.declarationBytes) * kCostPerLongestTextByte;
     const std::uint64_t rowsPhase = scan.named * kCostPerRow + size * kRowCostPerTextByte;
     return std::max(domPhase, rowsPhase);

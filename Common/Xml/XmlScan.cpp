@@ -157,6 +157,7 @@ struct Entity
     } state = Unvisited;
     std::uint64_t expansion = 0;  // characters of the replacement text, references expanded
     std::uint64_t markup = 0;     // '<' characters in it
+    std::uint64_t equals = 0;     // '=' characters in it: every attribute has one
     std::uint64_t depth = 0;      // levels one reference can add: itself and every '<'
     std::uint64_t references = 0; // entity references it makes, itself included
     bool expanding = false;       // a parameter entity whose text is being read as declarations
@@ -164,7 +165,7 @@ struct Entity
 
 // A reference to an entity the text does not declare, or declares only outside it: the DOM
 // check keeps it as a node of its own, one level down, and brings in nothing for it.
-const Entity kUnknownEntity{{}, true, Entity::Done, 0, 0, 1, 1, false};
+const Entity kUnknownEntity{{}, true, Entity::Done, 0, 0, 0, 1, 1, false};
 
 enum class Node
 {
@@ -252,6 +253,12 @@ private:
         if (static_cast<std::size_t>(end - begin) > m_scan.longestText)
             m_scan.longestText = static_cast<std::size_t>(end - begin);
     }
+    // A name the DOM check keeps, in more copies than it keeps text.
+    void Named(const char* begin, const char* end)
+    {
+        Gathered(begin, end);
+        m_scan.nameBytes += static_cast<std::size_t>(end - begin);
+    }
 
     bool Reference(const char*& p, int depth);
     bool CheckCharacterReferences(std::string_view value, const char* where);
@@ -296,15 +303,15 @@ bool Scanner::Reference(const char*& p, int depth)
     const char* q = name;
     while (IsEntityNameChar(*q))
         ++q;
-    if (q == name || *q != ';') {
-        ++p; // not a reference: both parsers judge the ampersand themselves
+    // An '&' that begins no reference leaves the text malformed, but Qt 6's DOM check, where the
+    // document type may leave entities undeclared, keeps it as a reference all the same: it is
+    // charged as a reference to an entity the text does not declare.
+    const bool named = q != name && *q == ';';
+    const std::string_view entityName(name, named ? static_cast<std::size_t>(q - name) : 0);
+    p = named ? q + 1 : name;
+    if (named && IsPredefined(entityName))
         return true;
-    }
-    const std::string_view entityName(name, static_cast<std::size_t>(q - name));
-    p = q + 1;
-    if (IsPredefined(entityName))
-        return true;
-    const auto found = m_general.find(entityName);
+    const auto found = named ? m_general.find(entityName) : m_general.end();
     const bool known = found != m_general.end() && !m_entities[found->second].external;
     if (known && !Compute(found->second))
         return false;
@@ -312,6 +319,7 @@ bool Scanner::Reference(const char*& p, int depth)
     m_scan.references = Add(m_scan.references, entity.references);
     m_scan.expansion = Add(m_scan.expansion, entity.expansion);
     m_scan.entityMarkup = Add(m_scan.entityMarkup, entity.markup);
+    m_scan.entityAttributes = Add(m_scan.entityAttributes, entity.equals);
     if (m_scan.expansion > m_limits.expansion)
         return Fail(XmlScan::TooMuchExpansion, m_anchor);
     if (depth > 0 && static_cast<std::uint64_t>(depth) + entity.depth >
@@ -360,7 +368,7 @@ bool Scanner::SkipAttributes(const char*& p, std::size_t& count)
         const char* name = p++;
         while (IsAttributeNameChar(*p))
             ++p;
-        Gathered(name, p);
+        Named(name, p);
         SkipSpace(p);
         if (*p != '=')
             return Fail(XmlScan::Malformed, p);
@@ -425,6 +433,7 @@ Node Scanner::SkipInstruction(const char* start, const char*& p)
     const char* name = p;
     while (IsNameChar(*p))
         ++p;
+    Named(name, p);
     if (p == name || !SkipPast(p, m_end, "?>")) {
         Fail(XmlScan::Malformed, start);
         return Node::Error;
@@ -480,7 +489,7 @@ Node Scanner::SkipStartTag(const char* start, const char*& p)
         return Node::Error;
     }
     const std::string_view elementName(name, static_cast<std::size_t>(p - name));
-    Gathered(name, p);
+    Named(name, p);
     if (elementName == m_counted[0] || elementName == m_counted[1])
         ++m_scan.named;
     SkipSpace(p);
@@ -708,11 +717,12 @@ bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
             const char* q = name;
             while (q < end && IsEntityNameChar(*q))
                 ++q;
-            p = q < end && *q == ';' && q > name ? q + 1 : name;
-            const std::string_view entityName(name, static_cast<std::size_t>(q - name));
-            if (p == name || IsPredefined(entityName))
+            const bool named = q < end && *q == ';' && q > name;
+            p = named ? q + 1 : name;
+            const std::string_view entityName(name, named ? static_cast<std::size_t>(q - name) : 0);
+            if (named && IsPredefined(entityName))
                 continue;
-            const auto found = m_general.find(entityName);
+            const auto found = named ? m_general.find(entityName) : m_general.end();
             std::uint64_t adds = kUnknownEntity.depth;
             if (found != m_general.end() && !m_entities[found->second].external) {
                 if (!Compute(found->second))
@@ -769,15 +779,19 @@ bool Scanner::Compute(std::size_t index)
     Entity totals; // the reference itself: one node, one level
     totals.depth = 1;
     totals.references = 1;
-    const std::string_view value = m_entities[index].value;
-    const char* end = value.data() + value.size();
-    for (const char* p = value.data(); p < end;) {
+    // A reference brings in the replacement text, character references replaced: "&#38;a;"
+    // in the literal is a reference to a there.
+    const std::string replaced = Replace(m_entities[index].value);
+    const char* end = replaced.data() + replaced.size();
+    for (const char* p = replaced.data(); p < end;) {
         const char c = *p;
         if (c == '&' && p + 1 < end && p[1] == '#') {
-            if (DecodeCharacterReference(p, end, &p) == '<') {
+            const auto decoded = DecodeCharacterReference(p, end, &p);
+            if (decoded == '<') {
                 ++totals.markup;
                 ++totals.depth;
             }
+            totals.equals += decoded == '=' ? 1 : 0;
             totals.expansion = Add(totals.expansion, 1);
             continue;
         }
@@ -793,21 +807,26 @@ bool Scanner::Compute(std::size_t index)
                 p = q + 1;
                 continue;
             }
+            // No reference: charged as one to an unknown entity (see Reference).
+            totals.depth = Add(totals.depth, kUnknownEntity.depth);
+            totals.references = Add(totals.references, kUnknownEntity.references);
         }
         if (c == '<') {
             ++totals.markup;
             ++totals.depth;
         }
+        totals.equals += c == '=' ? 1 : 0;
         totals.expansion = Add(totals.expansion, 1);
         ++p;
     }
     // Balanced markup nests no deeper than its open elements; otherwise every '<' may be one.
     std::uint64_t nested = 0;
-    if (!ElementDepth(Replace(value), &nested))
+    if (!ElementDepth(replaced, &nested))
         return false;
     Entity& entity = m_entities[index];
     entity.expansion = totals.expansion;
     entity.markup = totals.markup;
+    entity.equals = totals.equals;
     entity.depth = nested > 0 ? std::min(totals.depth, nested) : totals.depth;
     entity.references = totals.references;
     entity.state = Entity::Done;
@@ -832,6 +851,7 @@ bool Scanner::ComputeReference(std::string_view name, Entity& totals)
     }
     totals.expansion = Add(totals.expansion, inner->expansion);
     totals.markup = Add(totals.markup, inner->markup);
+    totals.equals = Add(totals.equals, inner->equals);
     totals.depth = Add(totals.depth, inner->depth);
     totals.references = Add(totals.references, inner->references);
     return true;

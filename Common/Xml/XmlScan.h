@@ -68,6 +68,7 @@ struct XmlScan
     // Bytes of the longest run of character data, comment, CDATA section, instruction, name,
     // attribute value or entity value.
     std::size_t longestText = 0;
+    std::size_t nameBytes = 0;  // of element and attribute names and instruction targets
     std::size_t otherNodes = 0; // comments, CDATA sections, processing instructions
     // Bytes of XML declarations: the DOM check keeps their values apart from the instruction.
     std::size_t declarationBytes = 0;
@@ -78,8 +79,9 @@ struct XmlScan
     // Entity references in content and attribute values, also those inside entities, and
     // those to entities the text does not declare: each a node of the DOM tree.
     std::uint64_t references = 0;
-    std::uint64_t expansion = 0;    // characters they expand to
-    std::uint64_t entityMarkup = 0; // '<' characters they bring in
+    std::uint64_t expansion = 0;        // characters they expand to
+    std::uint64_t entityMarkup = 0;     // '<' characters they bring in
+    std::uint64_t entityAttributes = 0; // '=' characters they bring in: at most one per attribute
     // The first document type declaration, from its '<' to behind its '>'; empty when none.
     std::size_t doctypeBegin = 0;
     std::size_t doctypeEnd = 0;
