@@ -9,8 +9,10 @@
 //       the first paint of the shown window. Prints one line: LABEL, file size, the loader's
 //       estimate, the peak memory of each step above the memory before the Open, the times and
 //       the verdict.
-//   StressOpen shapes
-//       Lists the shapes.
+//   StressOpen calibrate SHAPE FOLDER
+//       Prints SHAPE's row of the table of costs (a file in FOLDER, read as Open reads it).
+//   StressOpen shapes [calibration]
+//       Lists the shapes, or the shapes of the table of costs: one construct in one context each.
 #include "PeakMemory.h"
 #include "SampleChecklist.h"
 
@@ -128,6 +130,107 @@ const std::vector<Shape>& Shapes()
     return shapes;
 }
 
+// A shape of one construct in one context.
+Shape Construct(const char* name, const std::string& head, const std::string& unit,
+                const std::string& tail, std::size_t count = 0)
+{
+    return {name, head, [unit](std::size_t) { return unit; }, tail, count};
+}
+
+// What 'units' brings in through a general entity referenced in content, or through a
+// parameter entity referenced in the document type, as often as the limits on expansion and
+// declarations allow.
+Shape ByEntity(const char* name, const std::string& units)
+{
+    const std::string value = [&] {
+        std::string v;
+        while (v.size() + units.size() <= 1000)
+            v += units;
+        return v;
+    }();
+    return Construct(name, Doctype(value), "&e;", "</doc>",
+                     limits::kMaxEntityExpansion / value.size());
+}
+
+Shape ByParameterEntity(const char* name, const std::string& units, std::size_t perValue)
+{
+    std::string value;
+    for (std::size_t i = 0; i < perValue; ++i)
+        value += units;
+    const std::size_t count = std::min<std::size_t>(limits::kMaxEntityDeclarations - 1,
+                                                    limits::kMaxEntityExpansion / value.size());
+    return Construct(name, "<!DOCTYPE doc [<!ENTITY % p \"" + value + "\">", "%p;", "]><doc/>",
+                     count);
+}
+
+// Every construct the DOM check can make a node or a copy of text from, in every context where
+// it can stand, for the table of costs: each at the budget or at the limit that bounds it first.
+const std::vector<Shape>& Calibration()
+{
+    static const std::string subset = "<!DOCTYPE doc [";
+    static const std::vector<Shape> shapes = {
+        Construct("content-element", "<doc>", "<a/>", "</doc>"),
+        Construct("content-attribute", "<doc>", "<a b=\"\"/>", "</doc>"),
+        Construct(
+            "content-256-attributes", "<doc>",
+            [] {
+                std::string element = "<a";
+                for (int i = 0; i < 256; ++i)
+                    element += Numbered(" b%lu=\"\"", static_cast<std::size_t>(i));
+                return element + "/>";
+            }(),
+            "</doc>"),
+        Construct("content-text-run", "<doc>", "<a>x</a>", "</doc>"),
+        // Qt 6 reads names of up to 4,096 characters.
+        Construct("content-long-element-name", "<doc>", "<a" + Repeat('x', 4000) + "/>", "</doc>"),
+        Construct("content-long-attribute-name", "<doc>", "<a b" + Repeat('x', 4000) + "=''/>",
+                  "</doc>"),
+        Construct("content-long-instruction-target", "<doc>", "<?p" + Repeat('x', 4000) + "?>",
+                  "</doc>"),
+        Construct("content-long-reference-name",
+                  "<!DOCTYPE doc [<!ENTITY e" + Repeat('x', 4000) + " \"\">]><doc>",
+                  "&e" + Repeat('x', 4000) + ";", "</doc>"),
+        Construct("content-text-bytes", "<doc>", "x", "</doc>"),
+        Construct("content-character-reference", "<doc>", "&#65;", "</doc>"),
+        Construct("content-comment", "<doc>", "<!---->", "</doc>"),
+        Construct("content-instruction", "<doc>", "<?p?>", "</doc>"),
+        Construct("content-cdata", "<doc>", "<![CDATA[]]>", "</doc>"),
+        Construct("content-empty-entity-reference", "<!DOCTYPE doc [<!ENTITY e \"\">]><doc>", "&e;",
+                  "</doc>"),
+        Construct("content-undeclared-reference", "<doc>", "&u;", "</doc>"),
+        Construct("attribute-value-bytes", "<doc a=\"", "x", "\"/>"),
+        Construct("attribute-character-reference", "<doc a=\"", "&#65;", "\"/>"),
+        Construct("attribute-empty-entity-reference", "<!DOCTYPE doc [<!ENTITY e \"\">]><doc a=\"",
+                  "&e;", "\"/>"),
+        Construct("attribute-undeclared-reference", "<doc a=\"", "&u;", "\"/>"),
+        Construct("subset-comment", subset, "<!---->", "]><doc/>"),
+        Construct("subset-instruction", subset, "<?p?>", "]><doc/>"),
+        Construct("subset-notation", subset, "<!NOTATION n SYSTEM \"x\">", "]><doc/>"),
+        Construct("subset-element-declaration", subset, "<!ELEMENT a ANY>", "]><doc/>"),
+        Construct("subset-attribute-list", subset, "<!ATTLIST a b CDATA #IMPLIED>", "]><doc/>"),
+        {"subset-entity-declaration", subset,
+         [](std::size_t i) { return Numbered("<!ENTITY e%lu \"x\">", i); }, "]><doc/>",
+         limits::kMaxEntityDeclarations},
+        Construct("subset-empty-parameter-reference", "<!DOCTYPE doc [<!ENTITY % p \"\">", "%p;",
+                  "]><doc/>", limits::kMaxEntityDeclarations - 1),
+        ByEntity("entity-element", "<a/>"),
+        ByEntity("entity-attribute", "<a b=''/>"),
+        ByEntity("entity-text-run", "<a>x</a>"),
+        ByEntity("entity-text-bytes", "x"),
+        ByEntity("entity-character-reference", "&#38;#65;"),
+        ByEntity("entity-comment", "<!---->"),
+        ByEntity("entity-instruction", "<?p?>"),
+        ByEntity("entity-cdata", "<![CDATA[]]>"),
+        ByEntity("entity-undeclared-reference", "&u;"),
+        ByParameterEntity("parameter-comment", "<!---->", 140),
+        ByParameterEntity("parameter-instruction", "<?p?>", 200),
+        ByParameterEntity("parameter-notation", "<!NOTATION n SYSTEM 'x'>", 40),
+        ByParameterEntity("parameter-element-declaration", "<!ELEMENT a ANY>", 60),
+        ByParameterEntity("parameter-attribute-list", "<!ATTLIST a b CDATA #IMPLIED>", 30),
+    };
+    return shapes;
+}
+
 std::string Build(const Shape& shape, std::size_t count)
 {
     std::string text = shape.head;
@@ -162,6 +265,32 @@ std::size_t CountAtBudget(const Shape& shape)
     return count;
 }
 
+const Shape* Find(const char* name)
+{
+    for (const auto* shapes : {&Shapes(), &Calibration()})
+        for (const Shape& shape : *shapes)
+            if (shape.name == std::string(name))
+                return &shape;
+    return nullptr;
+}
+
+std::size_t Count(const Shape& shape, const char* countText)
+{
+    const std::size_t count = countText ? std::strtoull(countText, nullptr, 10) : shape.count;
+    return count == 0 ? CountAtBudget(shape) : count;
+}
+
+bool Write(const std::string& text, const char* file)
+{
+    std::FILE* out = std::fopen(file, "wb");
+    const bool written = out && std::fwrite(text.data(), 1, text.size(), out) == text.size();
+    if (!(out && std::fclose(out) == 0 && written)) {
+        std::fprintf(stderr, "cannot write %s\n", file);
+        return false;
+    }
+    return true;
+}
+
 int Make(const char* name, const char* file, const char* countText)
 {
     if (std::strcmp(name, "checklist-1M") == 0) {
@@ -170,23 +299,12 @@ int Make(const char* name, const char* file, const char* countText)
         sample::Fill(model, 1000000);
         return model.WriteXML().Ok() ? 0 : 1;
     }
-    for (const Shape& shape : Shapes()) {
-        if (shape.name != std::string(name))
-            continue;
-        std::size_t count = countText ? std::strtoull(countText, nullptr, 10) : shape.count;
-        if (count == 0)
-            count = CountAtBudget(shape);
-        const std::string text = Build(shape, count);
-        std::FILE* out = std::fopen(file, "wb");
-        if (!out || std::fwrite(text.data(), 1, text.size(), out) != text.size() ||
-            std::fclose(out) != 0) {
-            std::fprintf(stderr, "cannot write %s\n", file);
-            return 1;
-        }
-        return 0;
+    const Shape* shape = Find(name);
+    if (!shape) {
+        std::fprintf(stderr, "unknown shape %s\n", name);
+        return 2;
     }
-    std::fprintf(stderr, "unknown shape %s\n", name);
-    return 2;
+    return Write(Build(*shape, Count(*shape, countText)), file) ? 0 : 1;
 }
 
 double Seconds(std::chrono::steady_clock::time_point since)
@@ -306,6 +424,70 @@ int Open(const char* file, const char* label)
     return 0;
 }
 
+// One row of the table of costs: the shape with no units and with as many as its limit allows,
+// each read as Open reads it (the DOM check included) in a child process of its own. Prints
+// the count, the estimate's charge per unit and the peak's growth per unit, the estimate and
+// the peak of the whole text, their ratio and the verdict.
+int Calibrate(const char* name, const char* folder)
+{
+    const Shape* shape = Find(name);
+    if (!shape) {
+        std::fprintf(stderr, "unknown shape %s\n", name);
+        return 2;
+    }
+    const std::size_t count = Count(*shape, nullptr);
+    const std::string file = std::string(folder) + "/" + name + ".xml";
+    // The toolkit's code and tables are paged in first, so that the children measure memory
+    // the text makes the DOM check take, not the first touch of its code.
+    if (!Write("<!DOCTYPE doc [<!ENTITY % p '<!---->'>%p;<!ENTITY e '<a b=\"\"/>'><?p?>]>"
+               "<doc c='&e;&u;'>&e;&u;<![CDATA[]]><!---->x&#65;</doc>",
+               file.c_str()))
+        return 1;
+    zuchecklist::CheckListReader().ReadFile(QString::fromLocal8Bit(file.c_str()));
+    std::int64_t estimates[2] = {0, 0};
+    std::int64_t peaks[2] = {0, 0};
+    std::string verdict;
+    const std::size_t counts[2] = {0, count};
+    for (int run = 0; run < 2; ++run) {
+        {
+            const std::string text = Build(*shape, counts[run]);
+            estimates[run] = static_cast<std::int64_t>(Estimate(text));
+            if (!Write(text, file.c_str()))
+                return 1;
+        }
+        // A refusal comes back as a file beside the text: the child's memory is its own.
+        const std::string refused = file + ".refused";
+        peaks[run] = peak::InChild([&] {
+            zuchecklist::CheckListReader reader;
+            const file::Outcome read = reader.ReadFile(QString::fromLocal8Bit(file.c_str()));
+            if (!read.Ok())
+                Write(read.sentence.toStdString(), refused.c_str());
+        });
+        verdict = "read";
+        if (std::FILE* why = std::fopen(refused.c_str(), "r")) {
+            char sentence[200] = "";
+            verdict = std::string("refused: ") + std::fgets(sentence, sizeof sentence, why);
+            std::fclose(why);
+            std::remove(refused.c_str());
+        }
+        std::remove(file.c_str());
+    }
+    const auto perUnit = [&](const std::int64_t(&values)[2]) {
+        return count ? static_cast<double>(values[1] - values[0]) / static_cast<double>(count)
+                     : 0.0;
+    };
+    const auto ratio = [](double peak, double estimate) {
+        return estimate > 0 ? peak / estimate : 0.0;
+    };
+    std::printf("| `%s` | %zu | %.0f | %.0f | %.2f | %.1f | %.1f | %.2f | %s |\n", name, count,
+                perUnit(estimates), perUnit(peaks), ratio(perUnit(peaks), perUnit(estimates)),
+                MiB(estimates[1]), MiB(peaks[1]),
+                ratio(static_cast<double>(peaks[1]), static_cast<double>(estimates[1])),
+                verdict.c_str());
+    std::fflush(stdout);
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -316,6 +498,14 @@ int main(int argc, char** argv)
         return Make(argv[2], argv[3], argc >= 5 ? argv[4] : nullptr);
     if (argc == 4 && std::strcmp(argv[1], "open") == 0)
         return Open(argv[2], argv[3]);
+    if (argc == 4 && std::strcmp(argv[1], "calibrate") == 0)
+        return Calibrate(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "shapes") == 0 &&
+        std::strcmp(argv[2], "calibration") == 0) {
+        for (const Shape& shape : Calibration())
+            std::puts(shape.name);
+        return 0;
+    }
     if (argc == 2 && std::strcmp(argv[1], "shapes") == 0) {
         std::puts("checklist-1M");
         for (const Shape& shape : Shapes())
@@ -328,7 +518,7 @@ int main(int argc, char** argv)
                     "verdict");
         return 0;
     }
-    std::fprintf(stderr, "usage: StressOpen make SHAPE FILE [COUNT] | open FILE LABEL | shapes | "
-                         "header\n");
+    std::fprintf(stderr, "usage: StressOpen make SHAPE FILE [COUNT] | open FILE LABEL | "
+                         "calibrate SHAPE FOLDER | shapes [calibration] | header\n");
     return 2;
 }

@@ -4,10 +4,14 @@
 # (read with the DOM check / ParseXML / RebuildTree / first paint) above the memory before the
 # Open, the times, and whether it loaded or why it was refused.
 #
-#   bench/stress-open.sh [--as-limit] [SHAPE|/PATH...]
+#   bench/stress-open.sh [--qt6] [--as-limit] [SHAPE|/PATH...]
+#   bench/stress-open.sh [--qt6] --costs
 #
+# --qt6 measures the Qt 6 build (build-bench-qt6/) instead of the Qt 5 one (build-bench/).
 # --as-limit runs every case under an address-space limit of 2 GiB (prlimit --as); a case that
-# aborts is reported as such. Without arguments every shape runs (StressOpen shapes lists them),
+# aborts is reported as such. --costs prints the table of costs instead: every construct in
+# every context where the DOM check can meet it, with what the estimate charges per unit and
+# what the peak of the read (the DOM check included) grows by per unit. Without arguments every shape runs (StressOpen shapes lists them),
 # then /dev/zero, /dev/urandom and /proc/self/pagemap; an argument starting with / is a file or
 # device opened as it is. Several cases need close to 2 GB of memory and minutes of time: this is not
 # for CI. It builds the Release benchmark build in build-bench/ when needed (an ASan build
@@ -16,15 +20,22 @@ set -euo pipefail
 
 cd "$(dirname "$0")/.."
 limit=()
-if [ "${1:-}" = "--as-limit" ]; then
-    limit=(prlimit --as=$((2 * 1024 * 1024 * 1024)))
+preset=bench
+costs=false
+while [ $# -gt 0 ]; do
+    case "$1" in
+    --qt6) preset=bench-qt6 ;;
+    --as-limit) limit=(prlimit --as=$((2 * 1024 * 1024 * 1024))) ;;
+    --costs) costs=true ;;
+    *) break ;;
+    esac
     shift
-fi
+done
 
-build=build-bench
+build=build-$preset
 if [ ! -x "$build/bench/StressOpen" ]; then
-    cmake --preset bench >/dev/null
-    nice -n 10 cmake --build --preset bench -j2 --target StressOpen >/dev/null
+    cmake --preset $preset >/dev/null
+    nice -n 10 cmake --build --preset $preset -j2 --target StressOpen >/dev/null
 fi
 helper="$PWD/$build/bench/StressOpen"
 export QT_QPA_PLATFORM=offscreen
@@ -33,6 +44,15 @@ parent=/tmp
 [ -d /dev/shm ] && parent=/dev/shm
 dir=$(mktemp -d "$parent/vellorin-stress-XXXXXX")
 trap 'rm -rf "$dir"' EXIT
+
+if $costs; then
+    echo "| Construct, context | Units | Charged per unit | Peak per unit | Ratio | Estimate MiB | Peak MiB | Ratio | Verdict |"
+    echo "|---|---:|---:|---:|---:|---:|---:|---:|---|"
+    for shape in $("$helper" shapes calibration); do
+        timeout 600 "$helper" calibrate "$shape" "$dir" || echo "| \`$shape\` | ABORTED (exit status $?) |"
+    done
+    exit 0
+fi
 
 if [ $# -gt 0 ]; then
     cases=("$@")

@@ -1,39 +1,47 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer harnesses with clang in build-fuzz/ and runs each from its committed
-# corpus (fuzz/corpus/*) for FUZZ_SECONDS (default 60). New inputs go to a temporary folder,
-# never into the source tree. Any crash, leak, timeout or memory blow-up fails the stage; the
-# input that caused it is kept in build-fuzz/findings/.
+# Builds the libFuzzer harnesses with clang in build-fuzz/ (Qt 5) and build-fuzz-qt6/ (the
+# harnesses that hold Open's checks to the DOM check, again against Qt 6's) and runs each from
+# its committed corpus (fuzz/corpus/*) for FUZZ_SECONDS (default 60). New inputs go to a
+# temporary folder, never into the source tree. Any crash, leak, timeout or memory blow-up fails
+# the stage; the input that caused it is kept in the build folder's findings/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
-"$root/tools/deps.sh" tests
+"$root/tools/deps.sh" tests qt6
 seconds="${FUZZ_SECONDS:-60}"
-build="$root/build-fuzz"
-(cd "$root" && cmake --preset fuzz >/dev/null)
+# preset harness corpus dictionary
 harnesses=(
-    "FuzzParseXml parse fuzz/xml.dict"
-    "FuzzReadChecklist read fuzz/xml.dict"
-    "FuzzGenerateChecklist generated -"
-    "FuzzNumbers numbers -"
-    "FuzzBinaryHeader binary -"
+    "fuzz FuzzParseXml parse fuzz/xml.dict"
+    "fuzz FuzzReadChecklist read fuzz/xml.dict"
+    "fuzz FuzzGenerateChecklist generated -"
+    "fuzz FuzzNumbers numbers -"
+    "fuzz FuzzBinaryHeader binary -"
+    "fuzz-qt6 FuzzReadChecklist read fuzz/xml.dict"
+    "fuzz-qt6 FuzzGenerateChecklist generated -"
 )
-targets=()
-for h in "${harnesses[@]}"; do targets+=("${h%% *}"); done
-(cd "$root" && nice -n 10 cmake --build --preset fuzz -j"$(nproc)" --target "${targets[@]}")
+for preset in fuzz fuzz-qt6; do
+    targets=()
+    for h in "${harnesses[@]}"; do
+        read -r p name _ <<<"$h"
+        [ "$p" = "$preset" ] && targets+=("$name")
+    done
+    (cd "$root" && cmake --preset "$preset" >/dev/null &&
+        nice -n 10 cmake --build --preset "$preset" -j"$(nproc)" --target "${targets[@]}")
+done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-findings="$build/findings"
-mkdir -p "$findings"
 failed=0
 for h in "${harnesses[@]}"; do
-    read -r name corpus dict <<<"$h"
-    mkdir -p "$work/$name"
+    read -r preset name corpus dict <<<"$h"
+    build="$root/build-$preset"
+    findings="$build/findings"
+    mkdir -p "$findings" "$work/$preset-$name"
     args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
           -artifact_prefix="$findings/$name-")
     [ "$dict" != - ] && args+=(-dict="$root/$dict")
-    log="$work/$name.log"
+    log="$work/$preset-$name.log"
     # New units go to the first folder (temporary); the committed corpus is only read.
-    if nice -n 10 "$build/fuzz/$name" "${args[@]}" "$work/$name" "$root/fuzz/corpus/$corpus" \
+    if nice -n 10 "$build/fuzz/$name" "${args[@]}" "$work/$preset-$name" "$root/fuzz/corpus/$corpus" \
         >"$log" 2>&1; then
         status=ok
     else
@@ -41,7 +49,7 @@ for h in "${harnesses[@]}"; do
         failed=1
     fi
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
-    echo "fuzz $name: ${runs:-?} executions in ${seconds} s, $(find "$work/$name" -type f | wc -l) new inputs: $status"
+    echo "$preset $name: ${runs:-?} executions in ${seconds} s, $(find "$work/$preset-$name" -type f | wc -l) new inputs: $status"
     if [ "$status" != ok ]; then
         tail -n 80 "$log"
     fi
