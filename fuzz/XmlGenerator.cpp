@@ -163,10 +163,6 @@ std::string XmlGenerator::EntityValue(int depth)
         switch (choice % 10) {
         case 0:
             return {ValueText, "text"};
-        case 8:
-            return {ValueReferenceByCharacter, "&#38;" + EntityName() + ";"};
-        case 9:
-            return {ValueAttribute, "<v a='" + std::string(Next() % 2 ? "x" : "&#38;amp;") + "'/>"};
         case 1:
             return {ValueCharacterReference,
                     kCharacterReferences[Next() % (sizeof kCharacterReferences /
@@ -181,8 +177,12 @@ std::string XmlGenerator::EntityValue(int depth)
             return {ValueComment, "<!-- v -->"};
         case 6:
             return {ValueInstruction, "<?v x?>"};
-        default:
+        case 7:
             return {ValueCdata, "<![CDATA[<v>]]>"};
+        case 8:
+            return {ValueReferenceByCharacter, "&#38;" + EntityName() + ";"};
+        default:
+            return {ValueAttribute, "<v a='" + std::string(Next() % 2 ? "x" : "&#38;amp;") + "'/>"};
         }
     });
 }
@@ -208,8 +208,6 @@ std::string XmlGenerator::Content(int depth)
         return {};
     return Sequence(kMaxTextBytes, [this, depth](std::uint8_t choice) -> Item {
         switch (choice % 12) {
-        case 11:
-            return {ContentBareAmpersand, Next() % 2 ? "&\\;" : "& "};
         case 0:
         case 1: {
             std::string name = choice % 2 ? "list" : "item";
@@ -238,8 +236,10 @@ std::string XmlGenerator::Content(int depth)
             return {ContentCdata, "<![CDATA[c]]>"};
         case 9:
             return {ContentComment, "<!-- c -->"};
-        default:
+        case 10:
             return {ContentInstruction, "<?c x?>"};
+        default:
+            return {ContentBareAmpersand, Next() % 2 ? "&\\;" : "& "};
         }
     });
 }
