@@ -1,4 +1,5 @@
 #include "Common/File/FileReplacer.h"
+#include "Common/File/FileCalls.h"
 #include "Common/File/SaveRecord.h"
 #include "support/Files.h"
 
@@ -817,26 +818,36 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
 
 // Of the files a save's cleaning looks at, only a temporary file that a save of this user left
 // and no live save holds goes: one held locked, another user's, a symbolic link, and the user's
-// own files under other names stay.
+// own files, also under names that look like a leftover's, stay.
 TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
 {
     const QString target = WriteOld("list.xml");
-    QFile(Path(".vellorin-dead.tmp")).open(QIODevice::WriteOnly);
-    QFile(Path("list.xml.vellorin-previous")).open(QIODevice::WriteOnly);
-    QFile(Path(".vellorin-others.tmp")).open(QIODevice::WriteOnly);
-    const bool others =
-        ::chown(QFile::encodeName(Path(".vellorin-others.tmp")).constData(), 4242, ::getgid()) == 0;
-    if (!others)
-        QFile::remove(Path(".vellorin-others.tmp"));
-    ASSERT_EQ(::symlink("list.xml", QFile::encodeName(Path(".vellorin-link.tmp")).constData()), 0);
-    QFile liveFile(Path(".vellorin-live.tmp"));
-    ASSERT_TRUE(liveFile.open(QIODevice::WriteOnly));
+    // A temporary file as a save makes it, left once its save has died.
+    const auto leftover = [this] {
+        QByteArray name;
+        const int fd = file::CreateTemporary(QFile::encodeName(dir.Path()), &name);
+        EXPECT_GE(fd, 0);
+        ::close(fd);
+        return QFile::decodeName(name);
+    };
+    const QString dead = leftover();
+    const QString others = leftover();
+    const bool othersMade = ::chown(QFile::encodeName(others).constData(), 4242, ::getgid()) == 0;
+    if (!othersMade)
+        QFile::remove(others);
+    const QString link = leftover();
+    QFile::remove(link);
+    ASSERT_EQ(::symlink("list.xml", QFile::encodeName(link).constData()), 0);
+    QFile liveFile(leftover());
+    ASSERT_TRUE(liveFile.open(QIODevice::ReadOnly));
     ASSERT_EQ(::flock(liveFile.handle(), LOCK_EX), 0);
+    for (const char* own :
+         {".vellorin-dead.tmp", ".vellorin-00000000-00000000.tmp", "list.xml.vellorin-previous"})
+        QFile(Path(own)).open(QIODevice::WriteOnly);
+    QStringList stay = Entries();
+    stay.removeOne(QFileInfo(dead).fileName());
+    ASSERT_EQ(stay.size(), othersMade ? 7 : 6);
     ASSERT_TRUE(Replace(target));
-    QStringList stay{".vellorin-link.tmp", ".vellorin-live.tmp", "list.xml",
-                     "list.xml.vellorin-previous"};
-    if (others)
-        stay.insert(2, QStringLiteral(".vellorin-others.tmp"));
     EXPECT_EQ(Entries(), stay);
     EXPECT_EQ(ReadAll(target), kNew);
 }

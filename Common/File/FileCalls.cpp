@@ -3,6 +3,7 @@
 #include "DescriptorWriter.h"
 #include "UniqueFd.h"
 
+#include <QCryptographicHash>
 #include <QRandomGenerator>
 
 #include <cerrno>
@@ -27,7 +28,11 @@ constexpr int kMaxLinkHops = 40;
 // A temporary name is drawn from 36^8 (eight base-36 digits, so it stays short) and drawn
 // again while taken, a few times.
 constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
+constexpr int kTemporaryDigits = 8;
 constexpr int kTemporaryNameTries = 16;
+// Behind the digits, a check of them: the cleaning removes only a file whose name carries it,
+// never a file of the user's that merely looks like a leftover.
+constexpr int kTemporaryCheckDigits = 8;
 constexpr std::size_t kCompareBlock = std::size_t{64} * 1024;
 
 // Reads up to 'size' bytes at 'offset', through interruptions; the count, or -1.
@@ -45,6 +50,27 @@ ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset)
         got += static_cast<std::size_t>(n);
     }
     return static_cast<ssize_t>(got);
+}
+
+QByteArray TemporaryCheck(const QByteArray& digits)
+{
+    return QCryptographicHash::hash(kTemporaryPrefix + digits, QCryptographicHash::Sha256)
+        .toHex()
+        .left(kTemporaryCheckDigits);
+}
+
+// Whether 'name' is one CreateTemporary makes: the prefix, the digits, '-', their check, the
+// suffix.
+bool IsTemporaryName(const QByteArray& name)
+{
+    const int digitsAt = kTemporaryPrefix.size();
+    const int checkAt = digitsAt + kTemporaryDigits + 1;
+    if (name.size() != checkAt + kTemporaryCheckDigits + kTemporarySuffix.size() ||
+        !name.startsWith(kTemporaryPrefix) || !name.endsWith(kTemporarySuffix) ||
+        name[checkAt - 1] != '-')
+        return false;
+    return name.mid(checkAt, kTemporaryCheckDigits) ==
+           TemporaryCheck(name.mid(digitsAt, kTemporaryDigits));
 }
 
 } // namespace
@@ -91,10 +117,11 @@ int CreateTemporary(const QByteArray& directory, QByteArray* name)
 {
     int fd = -1;
     for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
-        *name =
-            directory + '/' + kTemporaryPrefix +
-            QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36) +
-            kTemporarySuffix;
+        const QByteArray digits =
+            QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36)
+                .rightJustified(kTemporaryDigits, '0');
+        *name = directory + '/' + kTemporaryPrefix + digits + '-' + TemporaryCheck(digits) +
+                kTemporarySuffix;
         fd = ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
             break;
@@ -115,7 +142,7 @@ void CleanLeftovers(const QByteArray& directory)
     const int at = ::dirfd(folder);
     while (const dirent* entry = ::readdir(folder)) {
         const QByteArray name(entry->d_name);
-        if (!name.startsWith(kTemporaryPrefix) || !name.endsWith(kTemporarySuffix))
+        if (!IsTemporaryName(name))
             continue;
         UniqueFd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened, named;

@@ -18,8 +18,8 @@ int Resolve(QByteArray given, QByteArray* path, struct stat* info);
 // A new file of this user alone (0600) with a short name of its own in 'directory', locked
 // from its first moment on so that no cleaning of leftovers takes it; -1 with errno set.
 int CreateTemporary(const QByteArray& directory, QByteArray* name);
-// Removes the temporary files that saves which died left in 'directory': those of this user
-// that no live save holds locked.
+// Removes the temporary files that saves which died left in 'directory': those of this user,
+// under a name CreateTemporary made (its check proves it), that no live save holds locked.
 void CleanLeftovers(const QByteArray& directory);
 // Copies the whole content of 'from' over the start of 'to', cuts 'to' behind it and syncs it.
 int CopyContent(int from, int to);
