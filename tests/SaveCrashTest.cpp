@@ -46,9 +46,9 @@ const QByteArray kLarger = Document("big ", 4000);
 using support::Entries;
 using support::ReadAll;
 
-// A file of the user's own beside the target, under a name a save might have used; its
-// content is its name.
-const QString kUsersOwn = QStringLiteral("list.xml.vellorin-previous");
+// Files of the user's own beside the target, under names a save might have used; the content
+// of each is its name.
+const QStringList kUsersOwn{"list.xml.vellorin-previous", ".vellorin-own.tmp"};
 
 // The target's mode, which every save keeps.
 constexpr mode_t kMode = 0640;
@@ -153,7 +153,8 @@ protected:
         WriteFile(target, kOld);
         ::chmod(name.constData(), kMode);
         names = QStringList{"list.xml"};
-        WriteFile(Work() + QStringLiteral("/") + kUsersOwn, kUsersOwn.toUtf8());
+        for (const QString& own : kUsersOwn)
+            WriteFile(Work() + QStringLiteral("/") + own, own.toUtf8());
         attributed = path.start == Start::Attribute &&
                      ::setxattr(name.constData(), "user.xdg.origin.url", "x", 1, 0) == 0;
         if (path.start == Start::HardLink &&
@@ -221,9 +222,15 @@ protected:
     // What belongs in the work folder, sorted as Entries() lists it.
     QStringList Expected() const
     {
-        QStringList all = names + QStringList{kUsersOwn};
+        QStringList all = names + kUsersOwn;
         all.sort();
         return all;
+    }
+
+    void UsersOwnStay(const std::string& where) const
+    {
+        for (const QString& own : kUsersOwn)
+            EXPECT_EQ(ReadAll(Work() + QStringLiteral("/") + own), own.toUtf8()) << where;
     }
 
     // The record the next Open announces, through every name of the file alike; empty when none.
@@ -255,7 +262,7 @@ protected:
         EXPECT_EQ(Mode(target), kMode) << where;
         for (const QString& name : names)
             EXPECT_EQ(Describe(ReadAll(Work() + QLatin1Char('/') + name)), Describe(now)) << where;
-        EXPECT_EQ(ReadAll(Work() + QStringLiteral("/") + kUsersOwn), kUsersOwn.toUtf8()) << where;
+        UsersOwnStay(where);
 
         const QList<QByteArray> lines = report.split('\n');
         if (report.startsWith("saved\n")) {
@@ -477,8 +484,7 @@ TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
                     EXPECT_TRUE(record.isEmpty() || lines.value(3).contains(record.toLocal8Bit()))
                         << where << ": the reason names the record";
                 }
-                EXPECT_EQ(ReadAll(Work() + QStringLiteral("/") + kUsersOwn), kUsersOwn.toUtf8())
-                    << where;
+                UsersOwnStay(where);
                 ++verdicts[(intrusion + QLatin1Char(' ') +
                             (now == intruder ? "left"
                              : now == kNew   ? "overwritten"
