@@ -5,8 +5,9 @@
 //   - its tree is no deeper than the depth the checks computed;
 //   - no character XML forbids reaches it, raw or by reference;
 // and every text the checks refuse as not well-formed on their own, the DOM parser refuses too,
-// but for two rules it does not hold the text to: characters XML forbids, and parameter entity
-// references inside declarations (which it reads as further declarations instead). Accepted texts
+// but for rules it does not hold the text to: characters XML forbids, parameter entity
+// references inside declarations (which it reads as further declarations instead), a document
+// type out of place, and on Qt 6 a "0x" before a hexadecimal reference's digits. Accepted texts
 // must also load without harm. With FUZZ_SHOW_PEAK set it prints the peak, the estimate and the
 // depth of every accepted text.
 //
@@ -81,6 +82,15 @@ void NoteTruncatedReferences(const QByteArray& utf8)
         if (ok && code > 0xFFFF)
             g_truncated.insert(static_cast<uint>(code & 0xFFFF));
     }
+}
+
+// Qt 6's DOM parser reads the digits of "&#x0x3C;" in C's notation and takes it for '<', where
+// XML and Qt 5 see no reference at all. The text it judges spells such a reference so that it
+// refuses it as well, wherever it stands as one; elsewhere the text stays as legal as it was.
+QString WithoutCNotation(QString text)
+{
+    static const QRegularExpression notation(QStringLiteral("&#x0[xX](?=[0-9A-Fa-f]+;)"));
+    return text.replace(notation, QStringLiteral("&#x0y"));
 }
 
 bool AllowedText(const QString& text)
@@ -164,7 +174,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             QString text;
             DecodeXml(bytes, utf8, text);
             QDomDocument dom;
-            if (dom.setContent(text, false))
+            if (dom.setContent(WithoutCNotation(text), false))
                 Broken("the DOM check reads what the checks refused as not well-formed", 0, 0);
         }
         return 0;
