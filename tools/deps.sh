@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and running the editor need, when missing.
 # Groups named as arguments add the packages of further tasks:
-#   tests          the test stages: unit and GUI tests, benchmarks, sanitizers, fuzzers, tidy
+#   tests          the test stages: unit and GUI tests (pdftotext reads the printed pages),
+#                  benchmarks, sanitizers, fuzzers, tidy
 #   display        driving the real window on a virtual X display (tools/screenshot.sh)
 #   package        building and checking the Debian package (tools/build-deb.sh)
 #   package-check  trying the built package on a virtual display (tools/check-package.sh)
@@ -10,15 +11,16 @@
 #   qt6            building and testing on Qt 6 beside Qt 5 (tools/test-qt6.sh)
 set -euo pipefail
 
+# fonts-wqy-microhei: printed pages show Chinese, Japanese and Korean texts (DejaVu has none).
 packages=(
     g++ cmake make
-    qtbase5-dev librapidxml-dev fonts-dejavu-core
+    qtbase5-dev librapidxml-dev fonts-dejavu-core fonts-wqy-microhei
 )
 display=(xvfb xauth x11-utils xdotool imagemagick)
 for group in "$@"; do
     case "$group" in
     tests)
-        packages+=(libgtest-dev libbenchmark-dev libxml2-utils strace "${display[@]}"
+        packages+=(libgtest-dev libbenchmark-dev libxml2-utils strace poppler-utils "${display[@]}"
                    clang-14 libclang-rt-14-dev clang-tidy-14)
         ;;
     display) packages+=("${display[@]}") ;;
