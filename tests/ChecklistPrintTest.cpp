@@ -115,13 +115,13 @@ std::vector<Case> Cases()
           {3, 4, "^Long list \\(continued\\)$"},
           {3, 4, "^Step 80 \\.{3,} DONE 80$"}}},
         {"a list that would straddle a page break moves to the next page whole",
-         {Numbered("First", "One", 16), Numbered("Second", "Two", 16),
-          Numbered("Third", "Three", 16)},
+         {Numbered("First", "One", 14), Numbered("Second", "Two", 14),
+          Numbered("Third", "Three", 14)},
          2,
          3,
-         {{1, 1, "^One 16 \\.{3,} DONE 16$"},
+         {{1, 1, "^One 14 \\.{3,} DONE 14$"},
           {1, 2, "^Second$"},
-          {1, 2, "^Two 16 \\.{3,} DONE 16$"},
+          {1, 2, "^Two 14 \\.{3,} DONE 14$"},
           {2, 3, "^Third$"},
           {2, 3, "^Three 1 \\.{3,} DONE 1$"}}},
         {"a word longer than lines and pages wraps between characters",
@@ -162,22 +162,26 @@ QString Reading(const QString& text)
     return plain;
 }
 
-// The lines of each page of 'pdf' without blank ones; 'error' set where pdftotext failed.
-std::vector<QStringList> ReadPdf(const QString& pdf, QString* error)
+// What pdftotext reads from 'pdf' in 'mode' (-layout, -tsv); 'error' set where it failed.
+QString PdfToText(const QString& pdf, const char* mode, QString* error)
 {
     QProcess process;
-    process.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), QStringLiteral("-enc"),
+    process.start(QStringLiteral("pdftotext"), {QLatin1String(mode), QStringLiteral("-enc"),
                                                 QStringLiteral("UTF-8"), pdf, QStringLiteral("-")});
     if (!process.waitForFinished(60000) || process.exitCode() != 0) {
-        *error = QStringLiteral("pdftotext: ") + process.errorString() +
-                 QString::fromUtf8(process.readAllStandardError());
+        *error += QStringLiteral("pdftotext: ") + process.errorString() +
+                  QString::fromUtf8(process.readAllStandardError());
         process.kill();
         process.waitForFinished();
-        return {};
     }
+    return QString::fromUtf8(process.readAllStandardOutput());
+}
+
+// The lines of each page, without blank ones, from pdftotext -layout.
+std::vector<QStringList> Pages(const QString& layout)
+{
     std::vector<QStringList> pages;
-    QStringList texts =
-        Reading(QString::fromUtf8(process.readAllStandardOutput())).split(QLatin1Char('\f'));
+    QStringList texts = Reading(layout).split(QLatin1Char('\f'));
     texts.removeLast(); // what follows the last page's form feed
     for (const QString& text : texts) {
         QStringList lines = text.split(QLatin1Char('\n'));
@@ -186,6 +190,48 @@ std::vector<QStringList> ReadPdf(const QString& pdf, QString* error)
                     lines.end());
         pages.push_back(lines);
     }
+    return pages;
+}
+
+// Of each page, in points: the right edges of the lines with dots, and of its last line, the
+// footer, from the boxes of the words in pdftotext -tsv.
+struct RightEdges
+{
+    std::vector<double> dotted;
+    double footer = 0;
+};
+
+std::vector<RightEdges> Edges(const QString& tsv)
+{
+    std::vector<RightEdges> pages;
+    double right = 0;
+    bool dotted = false;
+    const auto endLine = [&] {
+        if (dotted)
+            pages.back().dotted.push_back(right);
+        if (right > 0)
+            pages.back().footer = right;
+        right = 0;
+        dotted = false;
+    };
+    for (const QString& row : tsv.split(QLatin1Char('\n'))) {
+        const QStringList field = row.split(QLatin1Char('\t'));
+        if (field.size() < 12)
+            continue;
+        const QString& text = field[11];
+        if (text == QLatin1String("###PAGE###")) {
+            if (!pages.empty())
+                endLine();
+            pages.emplace_back();
+        } else if (text == QLatin1String("###LINE###")) {
+            endLine();
+        } else if (field[0] == QLatin1String("5")) {
+            right = std::max(right, field[6].toDouble() + field[8].toDouble());
+            dotted = dotted || text.startsWith(QLatin1String("..."));
+        }
+    }
+    if (!pages.empty())
+        endLine();
     return pages;
 }
 
@@ -248,12 +294,14 @@ TEST_P(ChecklistPrintTest, ReadsAsTheTableSays)
             continue;
         }
         QString error;
-        const std::vector<QStringList> read = ReadPdf(pdf, &error);
+        const std::vector<QStringList> read = Pages(PdfToText(pdf, "-layout", &error));
+        const std::vector<RightEdges> edges = Edges(PdfToText(pdf, "-tsv", &error));
         ASSERT_TRUE(error.isEmpty()) << error.toStdString();
         ASSERT_EQ(static_cast<int>(read.size()), pages);
+        ASSERT_EQ(static_cast<int>(edges.size()), pages);
 
-        // The footers, and what is left of the pages without them, the repeated names and the
-        // dots.
+        // The footers; the actions after dots end at the right margin, as the footer's date does;
+        // and what is left of the pages without footers, repeated names and dots.
         QString printedText;
         for (int p = 0; p < pages; ++p) {
             QStringList lines = read[p];
@@ -266,6 +314,8 @@ TEST_P(ChecklistPrintTest, ReadsAsTheTableSays)
             EXPECT_TRUE(footer.match(lines.value(lines.size() - 1)).hasMatch())
                 << "page " << p + 1 << " ends in: " << lines.value(lines.size() - 1).toStdString();
             lines.removeLast();
+            for (const double right : edges[p].dotted)
+                EXPECT_NEAR(right, edges[p].footer, 0.5) << "an action off the right margin";
             if (p > 0 && lines.value(0).endsWith(QLatin1String(" (continued)")))
                 lines.removeFirst();
             for (const QString& line : lines)
