@@ -10,6 +10,7 @@
 #include <QGuiApplication>
 #include <QPageLayout>
 #include <QPagedPaintDevice>
+#include <QPaintEngine>
 #include <QPainter>
 #include <QTextBoundaryFinder>
 #include <QTextLayout>
@@ -214,20 +215,20 @@ int CountLines(const QString& text, const Style& style, qreal width)
 }
 
 // The dots of a leader: a fixed-pitch font's full stops stand apart as the dots of a leader do,
-// and take half as many characters as a proportional font's. Shaped once for the widest row;
-// each row paints as many of them as it has room for.
+// and take half as many characters as a proportional font's. Shaped once for the widest row,
+// so that each row on a PDF or a printer takes as many of the glyphs as it has room for.
 class Leader
 {
 public:
     Leader(QPaintDevice* device, qreal width)
-        : m_style(QFontDatabase::systemFont(QFontDatabase::FixedFont), kBodyPoints, false, device),
-          m_pitch(m_style.metrics.horizontalAdvance(QLatin1Char('.')))
+        : style(QFontDatabase::systemFont(QFontDatabase::FixedFont), kBodyPoints, false, device),
+          pitch(style.metrics.horizontalAdvance(QLatin1Char('.')))
     {
-        QTextLayout layout(QString(static_cast<int>(width / m_pitch) + 1, QLatin1Char('.')),
-                           m_style.font, device);
+        QTextLayout layout(QString(static_cast<int>(width / pitch) + 1, QLatin1Char('.')),
+                           style.font, device);
         layout.beginLayout();
         QTextLine line = layout.createLine();
-        line.setLineWidth(2 * width + m_pitch);
+        line.setLineWidth(2 * width + pitch);
         line.setPosition(QPointF());
         layout.endLayout();
         m_ascent = line.ascent();
@@ -239,19 +240,24 @@ public:
         }
     }
 
-    qreal Pitch() const { return m_pitch; }
+    // Whether the shaped glyphs serve on 'painter'. A PDF writes them as the text they are;
+    // the preview's pictures would keep them as outlines, many times the size of the text.
+    bool Shaped(QPainter* painter) const
+    {
+        return !m_glyphs.isEmpty() && painter->paintEngine()->type() == QPaintEngine::Pdf;
+    }
     void Draw(QPainter* painter, qreal x, qreal baseline, int count)
     {
-        if (count > m_glyphs.size()) // the font has no full stop of its own
-            return painter->drawText(QPointF(x, baseline), QString(count, QLatin1Char('.')));
+        count = std::min(count, static_cast<int>(m_glyphs.size()));
         m_run.setGlyphIndexes(m_glyphs.mid(0, count));
         m_run.setPositions(m_positions.mid(0, count));
         painter->drawGlyphRun(QPointF(x, baseline - m_ascent), m_run);
     }
 
+    const Style style;
+    const qreal pitch;
+
 private:
-    Style m_style;
-    qreal m_pitch;
     qreal m_ascent = 0;
     QGlyphRun m_run;
     decltype(m_run.glyphIndexes()) m_glyphs;
@@ -282,7 +288,7 @@ struct Sheet
         space = body.metrics.horizontalAdvance(QLatin1Char(' '));
         actionWidth = area.width() * kActionShare;
         leader = std::make_unique<Leader>(device, area.width());
-        itemWidth = area.width() - actionWidth - 2 * space - 3 * leader->Pitch();
+        itemWidth = area.width() - actionWidth - 2 * space - 3 * leader->pitch;
     }
 
     // The rows of an item: its lines, of which the last carries the dots and the action's first.
@@ -460,6 +466,7 @@ public:
     {
         if (!m_painter.begin(m_device))
             return false;
+        m_shapedDots = m_sheet.leader->Shaped(&m_painter);
         PaintFooter();
         for (int l = 0; l < m_document.GetListCount(); ++l) {
             m_list = l;
@@ -534,11 +541,16 @@ private:
         Leader& leader = *m_sheet.leader;
         const qreal left = m_sheet.area.left();
         const qreal start =
-            left + std::ceil((from + m_sheet.space - left) / leader.Pitch()) * leader.Pitch();
-        const int count =
-            static_cast<int>(std::floor((to - m_sheet.space - start) / leader.Pitch()));
-        if (count > 0)
+            left + std::ceil((from + m_sheet.space - left) / leader.pitch) * leader.pitch;
+        const int count = static_cast<int>(std::floor((to - m_sheet.space - start) / leader.pitch));
+        if (count <= 0)
+            return;
+        if (m_shapedDots) {
             leader.Draw(&m_painter, start, baseline, count);
+        } else {
+            Use(leader.style);
+            m_painter.drawText(QPointF(start, baseline), QString(count, QLatin1Char('.')));
+        }
     }
 
     // The list's name on one line, cut short where it does not fit, and "(continued)".
@@ -581,6 +593,7 @@ private:
     Flow m_flow;
     QPainter m_painter;
     const Style* m_style = nullptr;
+    bool m_shapedDots = false;
     int m_page = 1;
     int m_list = 0;
 };
