@@ -4,6 +4,7 @@
 #include "DlgItem.h"
 #include "DlgList.h"
 #include "DocumentChange.h"
+#include "PrintCommand.h"
 
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
@@ -160,6 +161,11 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     bind("Ctrl+Z", true);
     bind("Ctrl+Shift+Z", false);
     bind("Ctrl+Y", false);
+    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, this, [this] {
+        PrintCommand::Run(this, *m_container, [this](const QString& notice) {
+            statusBar()->showMessage(notice, kNoticeMs);
+        });
+    });
 
     connect(m_open, SIGNAL(clicked()), this, SLOT(OnFileOpen()));
     connect(m_save, SIGNAL(clicked()), this, SLOT(OnFileSave()));

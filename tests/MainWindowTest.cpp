@@ -1,9 +1,13 @@
 #include "app/BoundedTextDelegate.h"
+#include "app/PrintCommand.h"
 #include "support/Files.h"
 #include "support/GuiDriver.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontMetrics>
@@ -13,6 +17,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
+#include <QPrintDialog>
+#include <QPrintPreviewDialog>
+#include <QPrintPreviewWidget>
 #include <QPushButton>
 #include <QStatusBar>
 #include <QStyleOptionViewItem>
@@ -978,3 +985,81 @@ TEST_F(MainWindowTest, EditChangesTheItemAtItsListAndItemPosition)
 }
 
 } // namespace
+
+// Ctrl+P: an empty document has nothing to print; a document shows the preview of its pages,
+// from which its Print action prints, here to a PDF file; a document too large for a preview
+// goes to the print dialog alone. The document, the unsaved-changes flag and the history stay
+// as they were.
+TEST_F(MainWindowTest, PrintShowsThePagesAndChangesNothing)
+{
+    window.show();
+    const int unexpected = answerer.Unexpected();
+    Press("Ctrl+P");
+    EXPECT_EQ(answerer.Unexpected(), unexpected) << "an empty document showed a window";
+    EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to print."));
+
+    support::TempFolder folder;
+    const struct
+    {
+        int items;
+        bool preview;
+        const char* told; // after the PDF's name
+    } cases[] = {
+        {5, true, "\"."},
+        {int(PrintCommand::kMostPreviewRows), false,
+         "\" without a preview: the checklist is too large for one."},
+    };
+    for (const auto& test : cases) {
+        tester.SetModified(false);
+        ClickWithoutDialog("clearButton");
+        Load({test.items});
+        for (const bool modified : {false, true}) {
+            tester.SetModified(modified);
+            const QString pdf =
+                folder.Path(QStringLiteral("%1-%2.pdf").arg(test.items).arg(modified));
+            int pages = -1;
+            if (test.preview) {
+                // What its Print action does once the print dialog is accepted.
+                answerer.Arm([&](QWidget* modal) {
+                    auto* preview = qobject_cast<QPrintPreviewDialog*>(modal);
+                    ASSERT_NE(preview, nullptr) << gui::Describe(modal).toStdString();
+                    auto* pagesShown = preview->findChild<QPrintPreviewWidget*>();
+                    pages = pagesShown->pageCount();
+                    preview->printer()->setOutputFormat(QPrinter::PdfFormat);
+                    preview->printer()->setOutputFileName(pdf);
+                    pagesShown->print();
+                    preview->accept();
+                });
+            } else {
+                // The print dialog, answered with a PDF file.
+                answerer.Arm([&](QWidget* modal) {
+                    EXPECT_TRUE(window.statusBar()->currentMessage().contains(
+                        QLatin1String("too large for a preview")));
+                    auto* dialog = qobject_cast<QPrintDialog*>(modal);
+                    ASSERT_NE(dialog, nullptr) << gui::Describe(modal).toStdString();
+                    auto* printers = dialog->findChild<QComboBox*>(QStringLiteral("printers"));
+                    auto* file = dialog->findChild<QLineEdit*>(QStringLiteral("filename"));
+                    ASSERT_TRUE(printers && file)
+                        << "the print dialog has no printer or file field";
+                    printers->setCurrentIndex(printers->count() - 1); // Print to File (PDF)
+                    file->setText(pdf);
+                    dialog->accept();
+                });
+            }
+            Press("Ctrl+P");
+            EXPECT_TRUE(answerer.Answered());
+            EXPECT_EQ(pages, test.preview ? 1 : -1) << "the preview's pages";
+            const QString told = window.statusBar()->currentMessage();
+            EXPECT_TRUE(told.startsWith(
+                            QLatin1String(test.preview ? "Printed 1 page to \"" : "Printed ")) &&
+                        told.endsWith(QDir::toNativeSeparators(pdf) + QLatin1String(test.told)))
+                << told.toStdString();
+            EXPECT_TRUE(support::ReadAll(pdf).startsWith("%PDF")) << pdf.toStdString();
+            EXPECT_EQ(tester.Modified(), modified);
+            EXPECT_EQ(Mismatch(), QString());
+        }
+    }
+    Press("Ctrl+Z");
+    EXPECT_EQ(window.statusBar()->currentMessage(),
+              QStringLiteral("Undone: Cleared the document. Ctrl+Shift+Z redoes it."));
+}
