@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Screenshot of the real editor with a checklist loaded, on a virtual X display:
-#   tools/screenshot.sh [out.png [checklist.xml]]
-# Defaults: docs/screenshot.png and examples/kitchen-closing.xml. The editor takes no file
+#   tools/screenshot.sh [--print] [out.png [checklist.xml]]
+# Defaults: docs/screenshot.png and examples/kitchen-closing.xml. With --print it presses Ctrl+P
+# once the checklist is loaded and shoots the print preview instead (default
+# docs/print-preview.png, examples/preflight.xml). The editor takes no file
 # argument, so the script clicks its "Open" button, types the file's path into the file dialog
 # and presses Return, with real X input events. Uses the editor in build/app/ (built by
 # tools/run-editor.sh) or the one VELLORIN_BIN names.
@@ -54,6 +56,14 @@ shoot() {
     sleep 1
 
     grep -q '^CHECKLIST:' "$log" || fail "the checklist did not load: $(cat "$log")"
+    if [ "$PRINT" = 1 ]; then
+        xdotool windowfocus --sync "$window"
+        xdotool key ctrl+p
+        window="$(window_named 'Print Preview.*')" || fail "Ctrl+P did not show the print preview"
+        xdotool windowsize --sync "$window" 820 700
+        xdotool mousemove 0 767
+        sleep 2
+    fi
     eval "$(xdotool getwindowgeometry --shell "$window")"
     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out"
     grep -c '^CHECKLIST:' "$log" | xargs echo "lists loaded:"
@@ -65,8 +75,17 @@ if [ "${1:-}" = "--on-display" ]; then
     exit 0
 fi
 
-out="$(realpath -m "${1:-$root/docs/screenshot.png}")"
-checklist="$(realpath "${2:-$root/examples/kitchen-closing.xml}")"
+export PRINT=0
+shot=screenshot.png
+example=kitchen-closing.xml
+if [ "${1:-}" = "--print" ]; then
+    shift
+    PRINT=1
+    shot=print-preview.png
+    example=preflight.xml
+fi
+out="$(realpath -m "${1:-$root/docs/$shot}")"
+checklist="$(realpath "${2:-$root/examples/$example}")"
 [ -f "$checklist" ] || fail "no checklist $checklist"
 "$root/tools/deps.sh" display
 export VELLORIN_BIN="${VELLORIN_BIN:-$root/build/app/vellorin}"
