@@ -18,9 +18,9 @@ class PrintCommand
     Q_DECLARE_TR_FUNCTIONS(PrintCommand)
 
 public:
-    // The most rows a preview is made for: it keeps every page in memory, some 3 KB a row, and
+    // The most rows a preview is made for: it keeps every page in memory, about 1 KB a row, and
     // lays them all out again whenever the paper or the orientation changes; 20,000 rows take
-    // about 60 MiB and half a second (docs/performance.md).
+    // about 36 MiB and half a second (docs/performance.md).
     static constexpr qint64 kMostPreviewRows = 20000;
 
     // 'tell' puts a sentence in the status bar.
