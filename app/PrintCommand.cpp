@@ -64,8 +64,10 @@ void PrintCommand::Run(QWidget* window, const zuchecklist::CheckListContainer& d
         tell(tr("The checklist is too large for a preview: it is printed without one."));
         QPrintDialog dialog(&printer, window);
         dialog.setObjectName(QStringLiteral("printDialog"));
-        if (dialog.exec() != QDialog::Accepted)
+        if (dialog.exec() != QDialog::Accepted) {
+            tell(QString());
             return;
+        }
         pages = Print(document, &printer, title);
     }
     const bool toFile = printer.outputFormat() == QPrinter::PdfFormat;

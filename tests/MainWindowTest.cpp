@@ -3,7 +3,6 @@
 #include "support/Files.h"
 #include "support/GuiDriver.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
