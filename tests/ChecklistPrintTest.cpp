@@ -301,8 +301,10 @@ TEST_P(ChecklistPrintTest, ReadsAsTheTableSays)
         ASSERT_EQ(static_cast<int>(edges.size()), pages);
 
         // The footers; the actions after dots end at the right margin, as the footer's date does;
-        // and what is left of the pages without footers, repeated names and dots.
+        // a page repeats the name of the list it goes on with; and what is left of the pages
+        // without footers, repeated names and dots.
         QString printedText;
+        QString list; // the name of the list the text is in
         for (int p = 0; p < pages; ++p) {
             QStringList lines = read[p];
             const QRegularExpression footer(
@@ -316,10 +318,15 @@ TEST_P(ChecklistPrintTest, ReadsAsTheTableSays)
             lines.removeLast();
             for (const double right : edges[p].dotted)
                 EXPECT_NEAR(right, edges[p].footer, 0.5) << "an action off the right margin";
-            if (p > 0 && lines.value(0).endsWith(QLatin1String(" (continued)")))
-                lines.removeFirst();
-            for (const QString& line : lines)
+            if (p > 0 && lines.value(0).endsWith(QLatin1String(" (continued)"))) {
+                EXPECT_EQ(lines.takeFirst().toStdString(), (list + " (continued)").toStdString());
+            }
+            for (const QString& line : lines) {
+                if (std::any_of(test.lists.begin(), test.lists.end(),
+                                [&](const List& named) { return named.name == line; }))
+                    list = line;
                 printedText += QString(line).replace(leader, QStringLiteral(" "));
+            }
         }
         // The toolkit's PDF maps no glyph beyond the basic plane back to its character.
         EXPECT_EQ(Ink(printedText).toStdString(), Ink(text, false).toStdString());
