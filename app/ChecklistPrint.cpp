@@ -366,7 +366,6 @@ public:
     {
         return m_rowsOnPage == 0 || m_y + (m_fresh ? 0 : gap) + height <= m_height + kSlack;
     }
-    bool Empty() const { return m_rowsOnPage == 0; }
     // Under a list's name the next item has no gap.
     void Fresh() { m_fresh = true; }
     const std::vector<PageBreak>& Breaks() const { return m_breaks; }
