@@ -6,6 +6,8 @@
 
 int main(int argc, char* argv[])
 {
+    // The name the files the program makes are called after, whatever the binary's name.
+    QCoreApplication::setApplicationName(QStringLiteral("vellorin"));
     QApplication application(argc, argv);
     // The toolkit has taken its own options: what is left names files.
     const QStringList files = application.arguments().mid(1);

@@ -1,6 +1,7 @@
 #include "Common/File/FileReplacer.h"
 #include "Common/File/FileCalls.h"
 #include "Common/File/SaveRecord.h"
+#include "support/FileNames.h"
 #include "support/Files.h"
 
 #include "support/Unprivileged.h"
@@ -105,6 +106,8 @@ extern "C" int close(int fd)
 
 namespace {
 
+const file::ProgramNames& kNames = support::kFileNames;
+
 // The old content is the longer, so that an old tail left behind shows.
 const QByteArray kOld("<doc><list><name>previous, and somewhat longer</name></list></doc>\n");
 const QByteArray kNew("<doc><list><name>new content</name></list></doc>\n");
@@ -148,7 +151,7 @@ protected:
                         bool* previousKept = nullptr,
                         const std::function<void()>& afterBegin = nullptr)
     {
-        FileReplacer replacer(target);
+        FileReplacer replacer(target, kNames);
         file::Outcome saved = replacer.Begin();
         if (saved.Ok() && afterBegin)
             afterBegin();
@@ -366,7 +369,7 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
               0);
     int copies = 0;
     g_syncHook = [&](int fd) {
-        if (DIR* folder = ::opendir(QFile::encodeName(SaveRecord::Folder()).constData())) {
+        if (DIR* folder = ::opendir(QFile::encodeName(SaveRecord::Folder(kNames)).constData())) {
             while (const dirent* entry = ::readdir(folder)) {
                 const QByteArray raw(entry->d_name);
                 if (raw.endsWith(".xml")) {
@@ -459,7 +462,7 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
                     QStringLiteral("%1 Its new content is kept in \"").arg(QLatin1String(c.error));
                 EXPECT_TRUE(error.startsWith(prefix)) << error.toStdString();
                 EXPECT_EQ(ReadAll(error.mid(prefix.size()).chopped(2)), kNew);
-                EXPECT_EQ(SaveRecord::Find(name).record, QString());
+                EXPECT_EQ(SaveRecord::Find(name, kNames).record, QString());
                 WriteOld("in-place.xml");
             }
             EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}))
@@ -507,12 +510,12 @@ TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
                                                      "was being saved.")
                                     : QStringLiteral("It was changed by another program while "
                                                      "it was being saved.");
-            const QString record = SaveRecord::Find(target).record;
+            const QString record = SaveRecord::Find(target, kNames).record;
             EXPECT_EQ(record.isEmpty(), !inPlace);
             if (inPlace) {
                 expected += QStringLiteral(" Its new content is kept in \"%1\".").arg(record);
                 EXPECT_EQ(ReadAll(record), kNew);
-                EXPECT_TRUE(SaveRecord::Discard(record, nullptr));
+                EXPECT_TRUE(SaveRecord::Discard(record, kNames, nullptr));
             }
             EXPECT_EQ(error, expected) << inPlace;
             EXPECT_EQ(ReadAll(target), QByteArray("other"));
@@ -599,7 +602,7 @@ TEST_F(FileReplacerTest, DroppedReplacementLeavesNothing)
               0);
     for (const QString& name : {alone, linked, Path("new.xml")}) {
         {
-            FileReplacer replacer(name);
+            FileReplacer replacer(name, kNames);
             ASSERT_TRUE(replacer.Begin().Ok()) << name.toStdString();
             replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
             replacer.Output()->Flush();
@@ -607,7 +610,7 @@ TEST_F(FileReplacerTest, DroppedReplacementLeavesNothing)
         EXPECT_EQ(Entries(), (QStringList{"alone.xml", "link.xml", "linked.xml"}));
         EXPECT_EQ(ReadAll(alone), kOld);
         EXPECT_EQ(ReadAll(linked), kOld);
-        EXPECT_TRUE(SaveRecord::Find(name).record.isEmpty());
+        EXPECT_TRUE(SaveRecord::Find(name, kNames).record.isEmpty());
     }
 }
 
@@ -661,7 +664,7 @@ TEST_F(FileReplacerTest, SyncsReachTheFolderAndTheRecordBeforeTheFile)
                      QFile::encodeName(Path("link.xml")).constData()),
               0);
     EXPECT_TRUE(Replace(target));
-    folder = Stat(SaveRecord::Folder()).st_ino;
+    folder = Stat(SaveRecord::Folder(kNames)).st_ino;
     EXPECT_TRUE(synced(false, false, kNew, kOld)) << "the record, before writing";
     EXPECT_TRUE(synced(true, false, {}, kOld)) << "the record's folder, before writing";
     EXPECT_TRUE(synced(false, true, kNew, kNew)) << "the file";
@@ -712,7 +715,7 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
                 children[i] = ::fork();
                 ASSERT_GE(children[i], 0);
                 if (children[i] == 0) {
-                    FileReplacer replacer(name);
+                    FileReplacer replacer(name, kNames);
                     bool ok = replacer.Begin().Ok();
                     // In pieces, so that the two would interleave without the lock.
                     for (int at = 0; ok && at < documents[i].size(); at += 4096)
@@ -743,7 +746,7 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
     EXPECT_EQ(error, QStringLiteral("It is locked by another program."));
     EXPECT_TRUE(kept);
     // A lock wait decides for itself how long to wait.
-    FileReplacer waiting(linked);
+    FileReplacer waiting(linked, kNames);
     int looks = 0;
     waiting.SetLockWait([&looks] { return ++looks < 3; });
     const file::Outcome begun = waiting.Begin();
@@ -767,7 +770,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
     {
-        FileReplacer replacer(target);
+        FileReplacer replacer(target, kNames);
         ASSERT_TRUE(replacer.Begin().Ok());
         replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
         const file::Outcome saved = replacer.Commit();
@@ -786,9 +789,9 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
     ASSERT_EQ(::link(QFile::encodeName(target).constData(),
                      QFile::encodeName(Path("link.xml")).constData()),
               0);
-    const QByteArray records = QFile::encodeName(SaveRecord::Folder());
+    const QByteArray records = QFile::encodeName(SaveRecord::Folder(kNames));
     EXPECT_EQ(support::RunUnprivileged([&] {
-                  FileReplacer replacer(target);
+                  FileReplacer replacer(target, kNames);
                   if (!replacer.Begin().Ok())
                       return 1;
                   replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
@@ -803,7 +806,7 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
                                  saved.warnings[0].startsWith(
                                      QStringLiteral("A record of its new content could not be "
                                                     "removed from \"%1/")
-                                         .arg(SaveRecord::Folder())) &&
+                                         .arg(SaveRecord::Folder(kNames))) &&
                                  saved.warnings[0].endsWith(
                                      QStringLiteral(".xml\": Permission denied."))
                              ? 0
@@ -812,8 +815,8 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
               0);
     ::chmod(records.constData(), 0700);
     EXPECT_EQ(ReadAll(target), kNew);
-    EXPECT_EQ(QDir(SaveRecord::Folder()).entryList(QDir::Files).size(), 1);
-    EXPECT_EQ(SaveRecord::Find(target).record, QString());
+    EXPECT_EQ(QDir(SaveRecord::Folder(kNames)).entryList(QDir::Files).size(), 1);
+    EXPECT_EQ(SaveRecord::Find(target, kNames).record, QString());
 }
 
 // Of the files a save's cleaning looks at, only a temporary file that a save of this user left
@@ -825,7 +828,8 @@ TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
     // A temporary file as a save makes it, left once its save has died.
     const auto leftover = [this] {
         QByteArray name;
-        const int fd = file::CreateTemporary(QFile::encodeName(dir.Path()), &name);
+        const int fd =
+            file::CreateTemporary(QFile::encodeName(dir.Path()), kNames.temporaryPrefix, &name);
         EXPECT_GE(fd, 0);
         ::close(fd);
         return QFile::decodeName(name);
@@ -879,37 +883,37 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     QString error;
     EXPECT_FALSE(Replace(target, &error));
     g_syncHook = nullptr;
-    const QString record = SaveRecord::Find(target).record;
+    const QString record = SaveRecord::Find(target, kNames).record;
     EXPECT_EQ(error, QStringLiteral("It could not be written: Input/output error. Its new content "
                                     "is kept in \"%1\".")
                          .arg(record));
     EXPECT_EQ(ReadAll(record), kNew);
     WriteOld("list.xml"); // not what the record holds
-    EXPECT_EQ(SaveRecord::Find(link).record, record) << "found through another name";
+    EXPECT_EQ(SaveRecord::Find(link, kNames).record, record) << "found through another name";
     {
         QFile holder(target);
         ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
         ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
-        EXPECT_TRUE(SaveRecord::Find(target).saving);
+        EXPECT_TRUE(SaveRecord::Find(target, kNames).saving);
     }
-    EXPECT_FALSE(SaveRecord::Find(target).saving);
+    EXPECT_FALSE(SaveRecord::Find(target, kNames).saving);
 
     // A later save of other content leaves the record; one of the same content makes it go.
     const QByteArray other("<doc><list><name>other</name></list></doc>\n");
     {
-        FileReplacer replacer(target);
+        FileReplacer replacer(target, kNames);
         ASSERT_TRUE(replacer.Begin().Ok());
         replacer.Output()->Write(other.constData(), static_cast<unsigned>(other.size()));
         ASSERT_TRUE(replacer.Commit().Ok());
     }
-    EXPECT_EQ(SaveRecord::Find(target).record, record);
+    EXPECT_EQ(SaveRecord::Find(target, kNames).record, record);
     QString refused;
-    EXPECT_FALSE(SaveRecord::Discard(target, &refused)) << "only records are discarded";
+    EXPECT_FALSE(SaveRecord::Discard(target, kNames, &refused)) << "only records are discarded";
     EXPECT_EQ(
         refused,
         QStringLiteral("\"%1\" could not be removed: No such file or directory.").arg(target));
-    EXPECT_TRUE(SaveRecord::Discard(record, nullptr));
-    EXPECT_EQ(SaveRecord::Find(target).record, QString());
+    EXPECT_TRUE(SaveRecord::Discard(record, kNames, nullptr));
+    EXPECT_EQ(SaveRecord::Find(target, kNames).record, QString());
     EXPECT_EQ(ReadAll(target), other);
 
     // Interrupted where the file came to hold the record after all: no Open names it.
@@ -917,9 +921,9 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     g_syncHook = failTarget;
     EXPECT_FALSE(Replace(target));
     g_syncHook = nullptr;
-    const QDir records(SaveRecord::Folder());
+    const QDir records(SaveRecord::Folder(kNames));
     EXPECT_EQ(records.entryList(QDir::Files).size(), 1) << "kept by the failed save";
-    EXPECT_EQ(SaveRecord::Find(link).record, QString());
+    EXPECT_EQ(SaveRecord::Find(link, kNames).record, QString());
     EXPECT_TRUE(records.entryList(QDir::Files).isEmpty()) << "gone, as the file holds it";
 }
 

@@ -1,3 +1,4 @@
+#include "Common/CheckList/CheckListContainer.h"
 #include "Common/File/SaveRecord.h"
 #include "support/Files.h"
 #include "support/GuiDriver.h"
@@ -387,7 +388,8 @@ TEST_F(MainWindowFileTest, OpenLetsTheUserDecideAboutWhatAnInterruptedSaveKept)
         ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
         QString kept;
         {
-            file::SaveRecord record; // left as a save killed after it leaves it
+            // left as a save killed after it leaves it
+            file::SaveRecord record(zuchecklist::CheckListContainer::FileNames());
             const QByteArray bytes("<doc><list><name>kept</name></list></doc>");
             const int fd = record.Start(info, QFile::encodeName(path));
             ASSERT_EQ(::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())),

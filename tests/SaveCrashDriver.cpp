@@ -9,6 +9,7 @@
 // The save itself lies between two getppid calls, so that a trace can tell its calls apart.
 #include "Common/File/FileReplacer.h"
 
+#include "support/FileNames.h"
 #include "support/Unprivileged.h"
 
 #include <QFile>
@@ -75,7 +76,7 @@ int main(int argc, char** argv)
     QByteArray report;
     ::syscall(SYS_getppid);
     {
-        file::FileReplacer replacer(QString::fromLocal8Bit(argv[1]));
+        file::FileReplacer replacer(QString::fromLocal8Bit(argv[1]), support::kFileNames);
         // In pieces, as the XML writer sends them, which does not look at the results either.
         file::Outcome saved = replacer.Begin();
         for (int at = 0; saved.Ok() && at < content.size(); at += 1000)

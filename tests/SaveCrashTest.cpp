@@ -5,6 +5,7 @@
 // they are; and that nothing else is left behind once a save has completed.
 #include "Common/File/FileReplacer.h"
 #include "Common/File/SaveRecord.h"
+#include "support/FileNames.h"
 #include "support/Files.h"
 
 #include "support/Unprivileged.h"
@@ -236,9 +237,11 @@ protected:
     // The record the next Open announces, through every name of the file alike; empty when none.
     QString Announced(const QString& target)
     {
-        const QString record = file::SaveRecord::Find(target).record;
+        const QString record = file::SaveRecord::Find(target, support::kFileNames).record;
         for (const QString& name : names)
-            EXPECT_EQ(file::SaveRecord::Find(Work() + QLatin1Char('/') + name).record, record);
+            EXPECT_EQ(file::SaveRecord::Find(Work() + QLatin1Char('/') + name, support::kFileNames)
+                          .record,
+                      record);
         return record;
     }
 
@@ -287,7 +290,7 @@ protected:
     void SaveNow(const SavePath& path, const QString& target, const QByteArray& content)
     {
         const auto save = [&] {
-            file::FileReplacer replacer(target);
+            file::FileReplacer replacer(target, support::kFileNames);
             if (!replacer.Begin().Ok() ||
                 replacer.Output()->Write(content.constData(),
                                          static_cast<unsigned>(content.size())) != content.size())
@@ -309,7 +312,7 @@ protected:
         for (QString record = Announced(target); !record.isEmpty(); record = Announced(target)) {
             EXPECT_TRUE(discarded.contains(ReadAll(record)))
                 << where << ": " << Describe(ReadAll(record));
-            if (!file::SaveRecord::Discard(record, nullptr) || HasFailure())
+            if (!file::SaveRecord::Discard(record, support::kFileNames, nullptr) || HasFailure())
                 return;
         }
         EXPECT_EQ(Entries(Work()) + Entries(State() + QStringLiteral("/vellorin")), Expected())

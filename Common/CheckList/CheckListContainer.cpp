@@ -9,9 +9,12 @@
 
 #include <rapidxml/rapidxml.hpp>
 
+#include <QCoreApplication>
 #include <QDebug>
+#include <QFile>
 #include <QLoggingCategory>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -275,7 +278,7 @@ file::Outcome CheckListContainer::WriteXML() const
 
 file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWaiting) const
 {
-    file::FileReplacer out(m_fileName);
+    file::FileReplacer out(m_fileName, FileNames());
     out.SetLockWait(keepWaiting);
     file::Outcome begun = out.Begin();
     if (!begun.Ok())
@@ -300,6 +303,14 @@ file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWait
     if (saved.Ok())
         qDebug() << "*** CheckList saved";
     return saved;
+}
+
+file::ProgramNames CheckListContainer::FileNames()
+{
+    QString program = QCoreApplication::applicationName();
+    if (program.isEmpty()) // no application object: the name it would take
+        program = QFile::decodeName(program_invocation_short_name);
+    return {'.' + QFile::encodeName(program) + '-', program, QByteArrayLiteral(".xml")};
 }
 
 } // namespace zuchecklist

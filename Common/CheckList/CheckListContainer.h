@@ -1,6 +1,7 @@
 #pragma once
 
 #include "Common/File/Outcome.h"
+#include "Common/File/ProgramNames.h"
 #include "Common/Xml/XmlScan.h"
 
 #include <QCoreApplication>
@@ -79,6 +80,11 @@ public:
     // The same; while another program holds the file's lock, 'keepWaiting' is called again and
     // again until that program lets go or it returns false.
     file::Outcome WriteXML(const std::function<bool()>& keepWaiting) const;
+
+    // What the files that saving makes beside a checklist and in the user's state folder are
+    // called: after the program's name (QCoreApplication::applicationName(), which the program
+    // sets), the records with the checklist's own ending.
+    static file::ProgramNames FileNames();
 
 private:
     bool ParseXML(char* text, const file::Outcome& refused, file::Outcome* why);

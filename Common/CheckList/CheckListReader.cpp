@@ -7,11 +7,13 @@
 #include "Common/Xml/XmlDecode.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocale>
 
 #include <QDomDocument>
 
 #include <algorithm>
+#include <cstdio>
 
 namespace zuchecklist {
 
@@ -25,7 +27,8 @@ file::Outcome CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes
                                         const file::BoundedRead::Hook& beforeOpen)
 {
     file::Outcome outcome = ReadChecked(fileName, maxBytes, beforeOpen);
-    const file::SaveRecord::Found kept = file::SaveRecord::Find(fileName);
+    const file::SaveRecord::Found kept =
+        file::SaveRecord::Find(fileName, CheckListContainer::FileNames());
     if (kept.saving) {
         outcome.warnings << tr("A save of it is running now, so what was read may not be "
                                "complete. Open it again once that save has ended.");
@@ -55,7 +58,7 @@ file::Outcome CheckListReader::Load(const QString& fileName, CheckListContainer&
 
 bool CheckListReader::DiscardKeptCopy(const QString& record, QString* error)
 {
-    return file::SaveRecord::Discard(record, error);
+    return file::SaveRecord::Discard(record, CheckListContainer::FileNames(), error);
 }
 
 file::Outcome CheckListReader::ReadChecked(const QString& fileName, qint64 maxBytes,
@@ -63,8 +66,11 @@ file::Outcome CheckListReader::ReadChecked(const QString& fileName, qint64 maxBy
 {
     m_text.clear();
     QByteArray bytes;
-    file::Outcome read = file::BoundedRead::Read(
-        fileName, std::clamp<qint64>(maxBytes, 0, limits::kMaxFileBytes), bytes, beforeOpen);
+    const qint64 limit = std::clamp<qint64>(maxBytes, 0, limits::kMaxFileBytes);
+    file::Outcome read = file::BoundedRead::Read(fileName, limit, bytes, beforeOpen);
+    if (read.kind == file::Outcome::TooLarge)
+        std::fprintf(stderr, "Checklist file is larger than %lld bytes: %s.\n",
+                     static_cast<long long>(limit), QFile::encodeName(fileName).constData());
     if (!read.Ok())
         return read;
     return ReadBytes(std::move(bytes));

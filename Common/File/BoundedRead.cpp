@@ -5,7 +5,6 @@
 #include <QFile>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,12 +16,6 @@ namespace {
 // The first buffer, when the file reports a smaller size: most files that report none are
 // small.
 constexpr qint64 kFirstBuffer = qint64{64} * 1024;
-
-void ReportTooLarge(const QString& fileName, qint64 maxBytes)
-{
-    std::fprintf(stderr, "Checklist file is larger than %lld bytes: %s.\n",
-                 static_cast<long long>(maxBytes), QFile::encodeName(fileName).constData());
-}
 
 } // namespace
 
@@ -39,9 +32,8 @@ Outcome BoundedRead::Read(const QString& fileName, qint64 maxBytes, QByteArray& 
     auto notRegular = [] {
         return Outcome::Failed(Outcome::NotRegularFile, tr("It is not a regular file."));
     };
-    auto tooLarge = [&fileName, maxBytes, &bytes] {
+    auto tooLarge = [maxBytes, &bytes] {
         bytes.clear();
-        ReportTooLarge(fileName, maxBytes);
         return Outcome::Failed(Outcome::TooLarge, tr("It is larger than %1 bytes.").arg(maxBytes));
     };
 

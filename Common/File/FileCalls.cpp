@@ -21,7 +21,6 @@ namespace file {
 
 namespace {
 
-const QByteArray kTemporaryPrefix(".vellorin-");
 const QByteArray kTemporarySuffix(".tmp");
 // Symbolic links followed before giving up with ELOOP, as the kernel's own limit.
 constexpr int kMaxLinkHops = 40;
@@ -52,25 +51,24 @@ ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset)
     return static_cast<ssize_t>(got);
 }
 
-QByteArray TemporaryCheck(const QByteArray& digits)
+QByteArray TemporaryCheck(const QByteArray& prefix, const QByteArray& digits)
 {
-    return QCryptographicHash::hash(kTemporaryPrefix + digits, QCryptographicHash::Sha256)
+    return QCryptographicHash::hash(prefix + digits, QCryptographicHash::Sha256)
         .toHex()
         .left(kTemporaryCheckDigits);
 }
 
 // Whether 'name' is one CreateTemporary makes: the prefix, the digits, '-', their check, the
 // suffix.
-bool IsTemporaryName(const QByteArray& name)
+bool IsTemporaryName(const QByteArray& name, const QByteArray& prefix)
 {
-    const int digitsAt = kTemporaryPrefix.size();
+    const int digitsAt = prefix.size();
     const int checkAt = digitsAt + kTemporaryDigits + 1;
     if (name.size() != checkAt + kTemporaryCheckDigits + kTemporarySuffix.size() ||
-        !name.startsWith(kTemporaryPrefix) || !name.endsWith(kTemporarySuffix) ||
-        name[checkAt - 1] != '-')
+        !name.startsWith(prefix) || !name.endsWith(kTemporarySuffix) || name[checkAt - 1] != '-')
         return false;
     return name.mid(checkAt, kTemporaryCheckDigits) ==
-           TemporaryCheck(name.mid(digitsAt, kTemporaryDigits));
+           TemporaryCheck(prefix, name.mid(digitsAt, kTemporaryDigits));
 }
 
 } // namespace
@@ -113,14 +111,14 @@ int Resolve(QByteArray given, QByteArray* path, struct stat* info)
     return ELOOP;
 }
 
-int CreateTemporary(const QByteArray& directory, QByteArray* name)
+int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, QByteArray* name)
 {
     int fd = -1;
     for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
         const QByteArray digits =
             QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36)
                 .rightJustified(kTemporaryDigits, '0');
-        *name = directory + '/' + kTemporaryPrefix + digits + '-' + TemporaryCheck(digits) +
+        *name = directory + '/' + prefix + digits + '-' + TemporaryCheck(prefix, digits) +
                 kTemporarySuffix;
         fd = ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd < 0 && errno != EEXIST)
@@ -134,7 +132,7 @@ int CreateTemporary(const QByteArray& directory, QByteArray* name)
     return fd;
 }
 
-void CleanLeftovers(const QByteArray& directory)
+void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix)
 {
     DIR* folder = ::opendir(directory.constData());
     if (!folder)
@@ -142,7 +140,7 @@ void CleanLeftovers(const QByteArray& directory)
     const int at = ::dirfd(folder);
     while (const dirent* entry = ::readdir(folder)) {
         const QByteArray name(entry->d_name);
-        if (!IsTemporaryName(name))
+        if (!IsTemporaryName(name, prefix))
             continue;
         UniqueFd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened, named;

@@ -15,12 +15,14 @@ QByteArray NameOf(const QByteArray& path);
 // Follows symbolic links from 'given'. 0 when a file is there ('info' describes it), ENOENT
 // when the name is free ('path' is where the file would be), else the error number.
 int Resolve(QByteArray given, QByteArray* path, struct stat* info);
-// A new file of this user alone (0600) with a short name of its own in 'directory', locked
-// from its first moment on so that no cleaning of leftovers takes it; -1 with errno set.
-int CreateTemporary(const QByteArray& directory, QByteArray* name);
+// A new file of this user alone (0600) in 'directory', named 'prefix', a short part of its own
+// and a check, locked from its first moment on so that no cleaning of leftovers takes it; -1
+// with errno set.
+int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, QByteArray* name);
 // Removes the temporary files that saves which died left in 'directory': those of this user,
-// under a name CreateTemporary made (its check proves it), that no live save holds locked.
-void CleanLeftovers(const QByteArray& directory);
+// under a name CreateTemporary made with 'prefix' (its check proves it), that no live save
+// holds locked.
+void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix);
 // Copies the whole content of 'from' over the start of 'to', cuts 'to' behind it and syncs it.
 int CopyContent(int from, int to);
 // Whether the two files hold the same bytes; false also when either cannot be read.

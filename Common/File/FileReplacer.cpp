@@ -100,7 +100,7 @@ struct FileReplacer::Private
         InPlace
     };
 
-    explicit Private(const QString& target);
+    Private(const QString& target, const ProgramNames& names);
     ~Private();
     Outcome Result(bool ok) const;
 
@@ -116,7 +116,8 @@ struct FileReplacer::Private
     QString CheckWritten(int file, int record);
     void Abandon();
 
-    QString m_target;  // as given
+    QString m_target; // as given
+    ProgramNames m_names;
     QByteArray m_path; // the file itself, links followed
     QByteArray m_directory;
     bool m_exists = false;
@@ -137,8 +138,8 @@ struct FileReplacer::Private
     struct sigaction m_fileSizeSignal = {};
 };
 
-FileReplacer::Private::Private(const QString& target)
-    : m_target(target), m_record(std::make_unique<SaveRecord>())
+FileReplacer::Private::Private(const QString& target, const ProgramNames& names)
+    : m_target(target), m_names(names), m_record(std::make_unique<SaveRecord>(names))
 {
     // An oversized write then fails with EFBIG, and the file is left as it was.
     struct sigaction ignore = {};
@@ -161,7 +162,10 @@ Outcome FileReplacer::Private::Result(bool ok) const
     return outcome;
 }
 
-FileReplacer::FileReplacer(const QString& target) : d(std::make_unique<Private>(target)) {}
+FileReplacer::FileReplacer(const QString& target, const ProgramNames& names)
+    : d(std::make_unique<Private>(target, names))
+{
+}
 
 FileReplacer::~FileReplacer() = default;
 
@@ -227,7 +231,7 @@ bool FileReplacer::Private::ResolveTarget()
         return false;
     // Records of saves that completed the file but died before removing them go now.
     if (m_readable)
-        SaveRecord::Prune(m_file.Get(), m_old, m_path);
+        SaveRecord::Prune(m_file.Get(), m_old, m_path, m_names);
     return true;
 }
 
@@ -282,8 +286,8 @@ bool FileReplacer::Private::BeginRename()
     if (m_exists && (m_old.st_nlink != 1 || (user != 0 && m_old.st_uid != user)))
         return false;
 
-    CleanLeftovers(m_directory);
-    UniqueFd fd(CreateTemporary(m_directory, &m_temporary));
+    CleanLeftovers(m_directory, m_names.temporaryPrefix);
+    UniqueFd fd(CreateTemporary(m_directory, m_names.temporaryPrefix, &m_temporary));
     if (!fd)
         return false;
     // The new file takes the old one's owner, group, attributes and mode before the first

@@ -2,6 +2,7 @@
 
 #include "Common/File/AbstractFile.h"
 #include "Common/File/Outcome.h"
+#include "Common/File/ProgramNames.h"
 
 #include <QCoreApplication>
 #include <QString>
@@ -36,7 +37,8 @@ class FileReplacer
 public:
     static constexpr int kLockWaitMs = 5000;
 
-    explicit FileReplacer(const QString& target);
+    // 'names' are the program's names of its temporary files and records.
+    FileReplacer(const QString& target, const ProgramNames& names);
     ~FileReplacer();
 
     FileReplacer(const FileReplacer&) = delete;

@@ -20,7 +20,6 @@ namespace file {
 
 namespace {
 
-const QByteArray kRecordSuffix(".xml");
 // Hex digits of the hash of the path in a record's name.
 constexpr int kPathKeyDigits = 16;
 // Bytes of the file's name kept at the end of a record's name, so that the whole fits.
@@ -64,10 +63,10 @@ QDateTime Modified(const struct stat& info)
 // Calls 'each' with the full name and the status of every record in the folder that belongs
 // to the file 'info' at 'path': this user's own regular files, named by the file's identity or
 // by its path. A record named by an identity that a newer file took over is not the file's.
-void ForEachRecord(const struct stat& info, const QByteArray& path,
+void ForEachRecord(const struct stat& info, const QByteArray& path, const ProgramNames& names,
                    const std::function<void(const QByteArray&, const struct stat&)>& each)
 {
-    const QByteArray folder = QFile::encodeName(SaveRecord::Folder());
+    const QByteArray folder = QFile::encodeName(SaveRecord::Folder(names));
     DIR* entries = ::opendir(folder.constData());
     if (!entries)
         return;
@@ -78,7 +77,7 @@ void ForEachRecord(const struct stat& info, const QByteArray& path,
     const int at = ::dirfd(entries);
     while (const dirent* entry = ::readdir(entries)) {
         const QByteArray name(entry->d_name);
-        if (!name.endsWith(kRecordSuffix))
+        if (!name.endsWith(names.recordSuffix))
             continue;
         const QList<QByteArray> fields = name.split('-');
         struct stat record;
@@ -125,7 +124,7 @@ SaveRecord::~SaveRecord()
         ::close(m_fd);
 }
 
-QString SaveRecord::Folder()
+QString SaveRecord::Folder(const ProgramNames& names)
 {
     QByteArray base = qgetenv("XDG_STATE_HOME");
     if (!base.startsWith('/')) {
@@ -135,7 +134,7 @@ QString SaveRecord::Folder()
                 base = user->pw_dir;
         base += "/.local/state";
     }
-    return QFile::decodeName(base) + QStringLiteral("/vellorin");
+    return QFile::decodeName(base) + QLatin1Char('/') + names.stateFolder;
 }
 
 QString SaveRecord::Path() const
@@ -145,23 +144,23 @@ QString SaveRecord::Path() const
 
 int SaveRecord::Start(const struct stat& info, const QByteArray& path)
 {
-    const QByteArray folder = QFile::encodeName(Folder());
+    const QByteArray folder = QFile::encodeName(Folder(m_names));
     int error = MakeFolder(folder);
     if (error == 0) {
-        CleanLeftovers(folder);
-        m_fd = CreateTemporary(folder, &m_temporary);
+        CleanLeftovers(folder, m_names.temporaryPrefix);
+        m_fd = CreateTemporary(folder, m_names.temporaryPrefix, &m_temporary);
         error = m_fd < 0 ? errno : 0;
     }
     if (error != 0) {
         m_error = tr("Its new content could not be kept aside in \"%1\": %2.")
-                      .arg(Folder(), SystemError(error));
+                      .arg(Folder(m_names), SystemError(error));
         return -1;
     }
     m_name = folder + '/' + Identity(info) + '-' + PathKey(path) + '-' +
              QByteArray::number(QRandomGenerator::global()->generate64(), 16) + '-' +
              CutAtCharacter(NameOf(path), kRecordNameBytes);
-    if (!m_name.endsWith(kRecordSuffix))
-        m_name += kRecordSuffix; // opened as a checklist, whatever the file's own name
+    if (!m_name.endsWith(m_names.recordSuffix))
+        m_name += m_names.recordSuffix; // opened as the program's own, whatever its name
     return m_fd;
 }
 
@@ -208,16 +207,17 @@ void SaveRecord::Drop()
     m_temporary.clear();
 }
 
-void SaveRecord::Prune(int fd, const struct stat& info, const QByteArray& path)
+void SaveRecord::Prune(int fd, const struct stat& info, const QByteArray& path,
+                       const ProgramNames& names)
 {
-    ForEachRecord(info, path, [fd](const QByteArray& name, const struct stat&) {
+    ForEachRecord(info, path, names, [fd](const QByteArray& name, const struct stat&) {
         UniqueFd record(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
         if (record && SameContent(fd, record.Get()))
             ::unlink(name.constData());
     });
 }
 
-SaveRecord::Found SaveRecord::Find(const QString& fileName)
+SaveRecord::Found SaveRecord::Find(const QString& fileName, const ProgramNames& names)
 {
     QByteArray path;
     struct stat info;
@@ -229,8 +229,8 @@ SaveRecord::Found SaveRecord::Find(const QString& fileName)
     // A save holds the lock from before it touches the file until the file holds the record.
     found.saving = file && ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
     if (file && !found.saving)
-        Prune(file.Get(), info, path);
-    ForEachRecord(info, path, [&found](const QByteArray& name, const struct stat& record) {
+        Prune(file.Get(), info, path, names);
+    ForEachRecord(info, path, names, [&found](const QByteArray& name, const struct stat& record) {
         const QDateTime made = Modified(record);
         if (found.record.isEmpty() || made > found.made) {
             found.record = QFile::decodeName(name);
@@ -242,10 +242,10 @@ SaveRecord::Found SaveRecord::Find(const QString& fileName)
     return found;
 }
 
-bool SaveRecord::Discard(const QString& record, QString* error)
+bool SaveRecord::Discard(const QString& record, const ProgramNames& names, QString* error)
 {
     const QByteArray name = QFile::encodeName(record);
-    const QByteArray folder = QFile::encodeName(Folder());
+    const QByteArray folder = QFile::encodeName(Folder(names));
     struct stat info;
     int failure = 0;
     if (DirectoryOf(name) != folder || ::lstat(name.constData(), &info) != 0)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "Common/File/ProgramNames.h"
+
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
@@ -20,13 +22,13 @@ class SaveRecord
     Q_DECLARE_TR_FUNCTIONS(SaveRecord)
 
 public:
-    SaveRecord() = default;
+    explicit SaveRecord(const ProgramNames& names) : m_names(names) {}
     ~SaveRecord();
     SaveRecord(const SaveRecord&) = delete;
     SaveRecord& operator=(const SaveRecord&) = delete;
 
-    // $XDG_STATE_HOME/vellorin, else ~/.local/state/vellorin.
-    static QString Folder();
+    // $XDG_STATE_HOME/<the program's folder>, else ~/.local/state/<the program's folder>.
+    static QString Folder(const ProgramNames& names);
 
     // Starts this save's record of the file 'info' at 'path' (links followed): a locked
     // temporary file in Folder(), which is made, with every missing parent, where it is not.
@@ -43,7 +45,8 @@ public:
 
     // Removes the records of the file open at 'fd' (described by 'info', at 'path') whose
     // content the file holds: saves that completed the file but died before removing them.
-    static void Prune(int fd, const struct stat& info, const QByteArray& path);
+    static void Prune(int fd, const struct stat& info, const QByteArray& path,
+                      const ProgramNames& names);
 
     struct Found
     {
@@ -53,13 +56,14 @@ public:
     };
     // The newest record that saves of 'fileName' left and whose content it does not hold,
     // found by the identity of the file it names or by its path.
-    static Found Find(const QString& fileName);
+    static Found Find(const QString& fileName, const ProgramNames& names);
     // Removes a record that Find() named.
-    static bool Discard(const QString& record, QString* error);
+    static bool Discard(const QString& record, const ProgramNames& names, QString* error);
 
 private:
     void Drop();
 
+    ProgramNames m_names;
     int m_fd = -1;
     QByteArray m_temporary;
     QByteArray m_name;
