@@ -432,7 +432,7 @@ void MainWindow::OnFileOpen()
 
 void MainWindow::OpenNamedFile(const QString& fileName)
 {
-    if (QFileInfo::exists(fileName)) {
+    if (QFileInfo::exists(fileName) || QFileInfo(fileName).isSymLink()) {
         OpenFile(QFileInfo(fileName).absoluteFilePath());
         return;
     }
@@ -443,7 +443,9 @@ void MainWindow::OpenNamedFile(const QString& fileName)
 
 void MainWindow::OpenFile(const QString& fileName)
 {
-    if (fileName.isEmpty() || !QFileInfo::exists(fileName))
+    // A symbolic link that leads nowhere readable (a loop, say) is a name the reader refuses
+    // with its reason.
+    if (fileName.isEmpty() || (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink()))
         return;
 
     // The rows of the discarded document go with it, and its history, before the new one takes

@@ -173,6 +173,9 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
     QFile holder(locked);
     ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
     ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
+    const QString loop = dir.Path() + QStringLiteral("/loop.xml");
+    ASSERT_TRUE(QFile::link(loop + QStringLiteral(".2"), loop));
+    ASSERT_TRUE(QFile::link(loop, loop + QStringLiteral(".2")));
     const QByteArray levels =
         QByteArray("<a>").repeated(60000) + QByteArray("</a>").repeated(60000);
     const struct
@@ -184,6 +187,7 @@ TEST_F(MainWindowFileTest, OpenOfARefusedFileLeavesAnEmptyDocumentAndSaysWhy)
         {Data("cut-short.xml"), "It is not well-formed XML: ", ""},
         {Data("nul-inside.xml"), "It is not well-formed XML: ", ""},
         {fifo, "It is not a regular file.", ""},
+        {loop, "It cannot be read: Too many levels of symbolic links.", ""},
         {dir.Path(), "It is not a regular file.", ""},
         {Write("latin1.xml", "<doc><list><name>Caf\xE9</name></list></doc>"),
          "It is not valid UTF-8 text.", ""},
