@@ -470,7 +470,8 @@ void MainWindow::OpenFile(const QString& fileName)
 }
 
 // What an interrupted save kept is the user's to decide about: open it in place of the file,
-// keep it for later, or discard it. True when it was opened; the file is shown otherwise.
+// keep it for later, or discard it, "anyway" where it is not proven to be this file's. True
+// when it was opened; the file is shown otherwise.
 bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& loaded)
 {
     QMessageBox box(
@@ -481,23 +482,32 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
     box.setObjectName(QStringLiteral("keptCopyBox"));
     QPushButton* open = box.addButton(tr("Open Kept Content"), QMessageBox::AcceptRole);
     QPushButton* keep = box.addButton(tr("Keep It for Later"), QMessageBox::RejectRole);
-    QPushButton* discard = box.addButton(tr("Discard It"), QMessageBox::DestructiveRole);
+    QPushButton* discard =
+        box.addButton(loaded.keptCopyProven ? tr("Discard It") : tr("Discard It Anyway"),
+                      QMessageBox::DestructiveRole);
     open->setObjectName(QStringLiteral("openKeptCopy"));
     keep->setObjectName(QStringLiteral("keepKeptCopy"));
     discard->setObjectName(QStringLiteral("discardKeptCopy"));
     box.setDefaultButton(keep);
     box.setEscapeButton(keep);
     box.exec();
-    QString error;
-    if (box.clickedButton() == discard &&
-        !CheckListReader::DiscardKeptCopy(loaded.keptCopy, &error))
-        QMessageBox::warning(this, tr("Warning"), error);
+    if (box.clickedButton() == discard) {
+        const file::Outcome discarded = CheckListReader::DiscardKeptCopy(loaded);
+        if (!discarded.Ok())
+            QMessageBox::warning(this, tr("Warning"), discarded.sentence);
+    }
     if (box.clickedButton() != open)
         return false;
     m_tree->clear();
     delete m_container;
     m_container = new CheckListContainer(fileName);
-    const file::Outcome kept = LoadFile(loaded.keptCopy);
+    file::Outcome kept;
+    {
+        const WaitCursor busy;
+        kept = CheckListReader::LoadKeptCopy(loaded, *m_container);
+        if (kept.Ok())
+            RebuildTree();
+    }
     // Not in the file yet: closing or opening another asks first.
     m_modified = true;
     if (!kept.Ok())

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -21,6 +22,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -68,6 +70,18 @@ extern "C" ssize_t pwrite(int fd, const void* data, size_t size, off_t offset)
     return ::syscall(SYS_pwrite64, fd, data, size, offset);
 }
 
+// While set, the next read at an offset fails with this error.
+int g_readError = 0;
+
+extern "C" ssize_t pread(int fd, void* data, size_t size, off_t offset)
+{
+    if (g_readError != 0) {
+        errno = std::exchange(g_readError, 0);
+        return -1;
+    }
+    return ::syscall(SYS_pread64, fd, data, size, offset);
+}
+
 // While set, the next F_GETFL fails with this error.
 int g_getFlagsError = 0;
 
@@ -82,6 +96,31 @@ extern "C" int fcntl(int fd, int cmd, ...)
         return -1;
     }
     return static_cast<int>(::syscall(SYS_fcntl, fd, cmd, argument));
+}
+
+// While set, no file has a birth time, as on a file system that keeps none.
+bool g_noBirthTimes = false;
+
+extern "C" int statx(int folder, const char* path, int flags, unsigned int mask, struct statx* info)
+{
+    const int result = static_cast<int>(::syscall(SYS_statx, folder, path, flags, mask, info));
+    if (result == 0 && g_noBirthTimes)
+        info->stx_mask &= ~STATX_BTIME;
+    return result;
+}
+
+// Nor a generation number.
+extern "C" int ioctl(int fd, unsigned long request, ...)
+{
+    va_list rest;
+    va_start(rest, request);
+    void* argument = va_arg(rest, void*);
+    va_end(rest);
+    if (request == FS_IOC_GETVERSION && g_noBirthTimes) {
+        errno = ENOTTY;
+        return -1;
+    }
+    return static_cast<int>(::syscall(SYS_ioctl, fd, request, argument));
 }
 
 // The replacer's calls to fsync come here, so that a test can fail them or look around at the
@@ -113,6 +152,13 @@ const QByteArray kOld("<doc><list><name>previous, and somewhat longer</name></li
 const QByteArray kNew("<doc><list><name>new content</name></list></doc>\n");
 
 using support::ReadAll;
+
+void WriteFile(const QString& name, const QByteArray& bytes)
+{
+    QFile file(name);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly)) << name.toStdString();
+    file.write(bytes);
+}
 
 struct stat Stat(const QString& name)
 {
@@ -168,6 +214,29 @@ protected:
         return saved.Ok() && written;
     }
     QStringList Entries() const { return dir.Entries(); }
+    // A record of 'content' as a save of the file 'identity' at 'path', interrupted once the
+    // record was complete, leaves it.
+    static QString Keep(const file::Identity& identity, const QString& path,
+                        const QByteArray& content)
+    {
+        SaveRecord record(kNames);
+        EXPECT_TRUE(record.Start(identity, QFile::encodeName(path)));
+        record.Output()->Write(content.constData(), static_cast<unsigned>(content.size()));
+        EXPECT_TRUE(record.Publish());
+        return record.Path();
+    }
+    static file::Identity IdentityOf(const QString& path)
+    {
+        file::Identity identity;
+        EXPECT_EQ(file::Identify(-1, QFile::encodeName(path), &identity), 0);
+        return identity;
+    }
+    static void ClearRecords()
+    {
+        const QDir folder(SaveRecord::Folder(kNames));
+        for (const QString& name : folder.entryList(QDir::Files))
+            QFile::remove(folder.filePath(name));
+    }
     support::TempFolder dir;
     QTemporaryDir state;
 };
@@ -386,9 +455,10 @@ TEST_F(FileReplacerTest, NamesOfAnyLegalLengthAreSaved)
     EXPECT_GT(copies, 0);
 }
 
-// A write, sync, close or rename that fails once, in either way of replacing (a lone file is
-// renamed, a hard-linked one written in place), keeps the previous content, names the error of
-// the call that failed and leaves nothing behind.
+// A write, sync, close, rename or read back that fails once, in either way of replacing (a lone
+// file is renamed, a hard-linked one written in place), or a state folder that cannot take the
+// record, keeps the previous content, names the error of the call that failed and the place it
+// failed at, and leaves nothing behind.
 TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndLeavesNothing)
 {
     const QString target = WriteOld("renamed.xml");
@@ -402,25 +472,40 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
         Write,
         Sync,
         Close,
-        Rename
+        Rename,
+        ReadBack,
+        RelativeHome
     };
     const struct
     {
         Fault fault;
-        const char* error;
-        bool inPlaceKept; // written in place, the file holds the new content once synced
+        const char* error;   // renamed; "": not tried there
+        const char* inPlace; // null: as renamed; "": not tried; %1: the state folder
+        bool inPlaceKept;    // written in place, the file holds the new content once synced
     } cases[] = {
-        {GetFlags, "It cannot be written: Input/output error.", true},
-        {Write, "It could not be written: No space left on device.", true},
-        {Sync, "It could not be written to the disk: Input/output error.", true},
-        {Close, "It could not be written to the disk: Disk quota exceeded.", false},
-        {Rename, "It could not be put in place: Invalid cross-device link.", true},
+        {GetFlags, "It cannot be written: Input/output error.", nullptr, true},
+        // In place, the new content goes to the record first, in the state folder.
+        {Write, "It could not be written: No space left on device.",
+         "Its new content could not be kept aside in \"%1\": No space left on device.", true},
+        {Sync, "It could not be written to the disk: Input/output error.",
+         "Its new content could not be kept aside in \"%1\": Input/output error.", true},
+        {Close, "It could not be written to the disk: Disk quota exceeded.", nullptr, false},
+        {Rename, "It could not be put in place: Invalid cross-device link.", "", true},
+        {ReadBack, "", "It could not be read back: Input/output error.", false},
+        {RelativeHome, "",
+         "Its new content could not be kept aside: there is no state folder, as HOME "
+         "(\"relative\") is not an absolute path.",
+         true},
     };
+    const QString folder = SaveRecord::Folder(kNames);
+    const QByteArray home = qgetenv("HOME");
     for (const auto& c : cases) {
         for (const QString& name : {target, linked}) {
-            if (c.fault == Rename && name == linked)
-                continue; // written in place: nothing is renamed over it
-            // Only the new content, recognised by its size, fails.
+            const char* expected = name == linked && c.inPlace ? c.inPlace : c.error;
+            if (!*expected)
+                continue;
+            // Only the new content, recognised by its size, fails; reading back, only once the
+            // file itself, recognised by its second link, holds it.
             g_syncHook = [&c](int fd) {
                 struct stat info;
                 if (::fstat(fd, &info) == 0 && info.st_size == kNew.size()) {
@@ -434,9 +519,15 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
                     }
                     if (c.fault == Rename)
                         g_renameError = EXDEV;
+                    if (c.fault == ReadBack && info.st_nlink > 1)
+                        g_readError = EIO;
                 }
                 return static_cast<int>(::syscall(SYS_fsync, fd));
             };
+            if (c.fault == RelativeHome) {
+                qunsetenv("XDG_STATE_HOME");
+                qputenv("HOME", "relative");
+            }
             QString error;
             bool kept = false;
             if (c.fault == GetFlags)
@@ -446,29 +537,33 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
                                      if (c.fault == Write)
                                          g_writeError = ENOSPC;
                                  }))
-                << name.toStdString() << c.error;
+                << name.toStdString() << expected;
             g_syncHook = nullptr;
             g_failingClose = -1;
-            g_renameError = g_writeError = 0;
+            g_renameError = g_writeError = g_readError = 0;
+            qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
+            qputenv("HOME", home);
             const bool keptOld = name == target || c.inPlaceKept;
-            EXPECT_EQ(kept, keptOld) << c.error << error.toStdString();
+            const QString reason = QString::fromUtf8(expected).replace(QLatin1String("%1"), folder);
+            EXPECT_EQ(kept, keptOld) << expected << error.toStdString();
             if (keptOld) {
-                EXPECT_EQ(error, QLatin1String(c.error)) << name.toStdString();
-                EXPECT_EQ(ReadAll(name), kOld) << name.toStdString() << c.error;
+                EXPECT_EQ(error.toStdString(), reason.toStdString()) << name.toStdString();
+                EXPECT_EQ(ReadAll(name), kOld) << name.toStdString() << expected;
             } else {
                 // Complete in the file, but not seen to be on the disk: the record is named, and
                 // goes at the next Open, which finds the file holding it.
-                const QString prefix =
-                    QStringLiteral("%1 Its new content is kept in \"").arg(QLatin1String(c.error));
+                const QString prefix = reason + QStringLiteral(" Its new content is kept in \"");
                 EXPECT_TRUE(error.startsWith(prefix)) << error.toStdString();
                 EXPECT_EQ(ReadAll(error.mid(prefix.size()).chopped(2)), kNew);
                 EXPECT_EQ(SaveRecord::Find(name, kNames).record, QString());
                 WriteOld("in-place.xml");
             }
             EXPECT_EQ(Entries(), (QStringList{"in-place.xml", "renamed.xml", "second-link.xml"}))
-                << c.error;
+                << expected;
         }
     }
+    EXPECT_FALSE(QFileInfo::exists(QStringLiteral("relative")))
+        << "no records in the current folder";
 }
 
 // The target swapped for another file, or written by another program that takes no lock, once
@@ -477,7 +572,13 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
 TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
 {
     const QString target = Path("swapped.xml");
-    for (const bool inPlace : {false, true}) {
+    enum Moment
+    {
+        Renamed,
+        InFile
+    };
+    for (const Moment moment : {Renamed, InFile}) {
+        const bool inPlace = moment != Renamed;
         for (const bool swap : {true, false}) {
             WriteOld("swapped.xml");
             if (inPlace) {
@@ -489,7 +590,8 @@ TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
             g_syncHook = [&](int fd) {
                 struct stat info;
                 const bool now = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
-                                 (info.st_ino == written) == inPlace && info.st_size == kNew.size();
+                                 (info.st_ino == written) == (moment == InFile) &&
+                                 info.st_size == kNew.size();
                 if (now) {
                     QFile other(swap ? Path("side.xml") : target);
                     EXPECT_TRUE(other.open(QIODevice::WriteOnly));
@@ -515,9 +617,9 @@ TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
             if (inPlace) {
                 expected += QStringLiteral(" Its new content is kept in \"%1\".").arg(record);
                 EXPECT_EQ(ReadAll(record), kNew);
-                EXPECT_TRUE(SaveRecord::Discard(record, kNames, nullptr));
+                EXPECT_TRUE(SaveRecord::Discard(record, kNames).Ok());
             }
-            EXPECT_EQ(error, expected) << inPlace;
+            EXPECT_EQ(error.toStdString(), expected.toStdString()) << moment;
             EXPECT_EQ(ReadAll(target), QByteArray("other"));
             QFile::remove(Path("link.xml"));
             EXPECT_EQ(Entries(), QStringList{"swapped.xml"});
@@ -761,6 +863,15 @@ TEST_F(FileReplacerTest, SimultaneousSavesNeverInterleave)
 TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
 {
     const QString target = WriteOld("list.xml");
+    // What a save that succeeds warns of.
+    const auto warned = [&target] {
+        FileReplacer replacer(target, kNames);
+        EXPECT_TRUE(replacer.Begin().Ok());
+        replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
+        const file::Outcome saved = replacer.Commit();
+        EXPECT_TRUE(saved.Ok());
+        return saved.warnings.join(QLatin1Char('\n')).toStdString();
+    };
     g_syncHook = [](int fd) {
         struct stat info;
         if (::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
@@ -769,17 +880,8 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
         }
         return static_cast<int>(::syscall(SYS_fsync, fd));
     };
-    {
-        FileReplacer replacer(target, kNames);
-        ASSERT_TRUE(replacer.Begin().Ok());
-        replacer.Output()->Write(kNew.constData(), static_cast<unsigned>(kNew.size()));
-        const file::Outcome saved = replacer.Commit();
-        EXPECT_TRUE(saved.Ok());
-        EXPECT_EQ(saved.warnings,
-                  QStringList{"Its folder could not be written to the disk: Input/output error. A "
-                              "power cut soon after this save may bring back the previous "
-                              "content."});
-    }
+    EXPECT_EQ(warned(), "Its folder could not be written to the disk: Input/output error. A power "
+                        "cut soon after this save may bring back the previous content.");
     g_syncHook = nullptr;
     EXPECT_EQ(ReadAll(target), kNew);
 
@@ -815,8 +917,24 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
               0);
     ::chmod(records.constData(), 0700);
     EXPECT_EQ(ReadAll(target), kNew);
-    EXPECT_EQ(QDir(SaveRecord::Folder(kNames)).entryList(QDir::Files).size(), 1);
+    const QDir folder(SaveRecord::Folder(kNames));
+    EXPECT_EQ(folder.entryList(QDir::Files).size(), 1);
     EXPECT_EQ(SaveRecord::Find(target, kNames).record, QString());
+
+    // A record that another Open removed already, as the file held it, is nothing to warn of.
+    WriteOld("list.xml");
+    g_syncHook = [&](int fd) {
+        struct stat info;
+        if (::fstat(fd, &info) == 0 && info.st_ino == Stat(target).st_ino) {
+            for (const QString& name : folder.entryList(QDir::Files)) {
+                EXPECT_TRUE(QFile::remove(folder.filePath(name)));
+            }
+        }
+        return static_cast<int>(::syscall(SYS_fsync, fd));
+    };
+    EXPECT_EQ(warned(), "");
+    g_syncHook = nullptr;
+    EXPECT_EQ(ReadAll(target), kNew);
 }
 
 // Of the files a save's cleaning looks at, only a temporary file that a save of this user left
@@ -828,10 +946,10 @@ TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
     // A temporary file as a save makes it, left once its save has died.
     const auto leftover = [this] {
         QByteArray name;
-        const int fd =
-            file::CreateTemporary(QFile::encodeName(dir.Path()), kNames.temporaryPrefix, &name);
-        EXPECT_GE(fd, 0);
-        ::close(fd);
+        file::UniqueFd fd;
+        EXPECT_EQ(file::CreateTemporary(QFile::encodeName(dir.Path()), kNames.temporaryPrefix, &fd,
+                                        &name),
+                  0);
         return QFile::decodeName(name);
     };
     const QString dead = leftover();
@@ -858,7 +976,7 @@ TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
 
 // A record goes only once the file holds its content or the user discards it: a save that
 // completes later leaves it, Open finds it through any of the file's names, and tells a save that
-// holds the file's lock now from one that was interrupted.
+// holds the record now from another program that holds the file's lock.
 TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
 {
     const QString target = WriteOld("list.xml");
@@ -891,12 +1009,24 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     WriteOld("list.xml"); // not what the record holds
     EXPECT_EQ(SaveRecord::Find(link, kNames).record, record) << "found through another name";
     {
+        // Another program that holds the file's lock, a backup say, is no save of it.
         QFile holder(target);
         ASSERT_TRUE(holder.open(QIODevice::ReadOnly));
         ASSERT_EQ(::flock(holder.handle(), LOCK_EX), 0);
-        EXPECT_TRUE(SaveRecord::Find(target, kNames).saving);
+        const SaveRecord::Found locked = SaveRecord::Find(target, kNames);
+        EXPECT_EQ(locked.record.toStdString(), record.toStdString());
+        EXPECT_TRUE(locked.locked);
+        EXPECT_FALSE(locked.saving);
+        // A save holds its record from its first byte until the file holds it.
+        QFile live(record);
+        ASSERT_TRUE(live.open(QIODevice::ReadOnly));
+        ASSERT_EQ(::flock(live.handle(), LOCK_EX), 0);
+        const SaveRecord::Found saving = SaveRecord::Find(target, kNames);
+        EXPECT_TRUE(saving.saving);
+        EXPECT_EQ(saving.record, QString()) << "not interrupted";
     }
     EXPECT_FALSE(SaveRecord::Find(target, kNames).saving);
+    EXPECT_FALSE(SaveRecord::Find(target, kNames).locked);
 
     // A later save of other content leaves the record; one of the same content makes it go.
     const QByteArray other("<doc><list><name>other</name></list></doc>\n");
@@ -906,13 +1036,14 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
         replacer.Output()->Write(other.constData(), static_cast<unsigned>(other.size()));
         ASSERT_TRUE(replacer.Commit().Ok());
     }
-    EXPECT_EQ(SaveRecord::Find(target, kNames).record, record);
-    QString refused;
-    EXPECT_FALSE(SaveRecord::Discard(target, kNames, &refused)) << "only records are discarded";
+    const SaveRecord::Found since = SaveRecord::Find(target, kNames);
+    EXPECT_EQ(since.record, record);
+    const file::Outcome refused = SaveRecord::Discard(target, kNames);
+    EXPECT_FALSE(refused.Ok()) << "only records are discarded";
     EXPECT_EQ(
-        refused,
+        refused.sentence,
         QStringLiteral("\"%1\" could not be removed: No such file or directory.").arg(target));
-    EXPECT_TRUE(SaveRecord::Discard(record, kNames, nullptr));
+    EXPECT_TRUE(SaveRecord::Discard(since.record, kNames).Ok());
     EXPECT_EQ(SaveRecord::Find(target, kNames).record, QString());
     EXPECT_EQ(ReadAll(target), other);
 
@@ -925,6 +1056,146 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     EXPECT_EQ(records.entryList(QDir::Files).size(), 1) << "kept by the failed save";
     EXPECT_EQ(SaveRecord::Find(link, kNames).record, QString());
     EXPECT_TRUE(records.entryList(QDir::Files).isEmpty()) << "gone, as the file holds it";
+}
+
+// A record is named the file's own only where what identifies the file proves it: the same file
+// system and inode, and the same birth time or generation. A record that shares only the file's
+// place (its inode, or its path) is named, as uncertain; one of a newer file that took over the
+// inode elsewhere, or of another file system, is not named at all. Of several, one proven to be
+// the file's comes first, then the newest.
+TEST_F(FileReplacerTest, ARecordIsTheFilesOnlyWhereItsIdentityProvesIt)
+{
+    const QString target = WriteOld("list.xml");
+    const file::Identity file = IdentityOf(target);
+    enum Expect
+    {
+        None,
+        Shared,
+        Proven
+    };
+    const struct
+    {
+        const char* what;
+        const char* fileSystem; // null: the file's
+        quint64 otherInode;     // 0: the file's
+        const char* born;       // null: the file's; "": none
+        const char* at;         // the record's path
+        bool noBirthTimes;      // the file system keeps neither birth times nor generations
+        Expect expected;
+    } cases[] = {
+        {"the file", nullptr, 0, nullptr, "list.xml", false, Proven},
+        {"through another name", nullptr, 0, nullptr, "other.xml", false, Proven},
+        {"the file, no birth times", nullptr, 0, "", "list.xml", true, Shared},
+        {"a file its inode went to, elsewhere", nullptr, 0, "000000000001", "other.xml", false,
+         None},
+        {"a file its inode went to, at its path", nullptr, 0, "000000000001", "list.xml", false,
+         Shared},
+        {"another medium, at its path", "000000000002", 0, nullptr, "list.xml", false, Shared},
+        {"another medium, elsewhere", "000000000002", 0, nullptr, "other.xml", false, None},
+        {"another file, at its path", nullptr, 1, nullptr, "list.xml", false, Shared},
+    };
+    if (file.born.isEmpty())
+        GTEST_SKIP() << "the test's folder keeps neither birth times nor generations";
+    for (const auto& c : cases) {
+        file::Identity identity = file;
+        if (c.fileSystem)
+            identity.fileSystem = c.fileSystem;
+        identity.inode += c.otherInode;
+        if (c.born)
+            identity.born = c.born;
+        const QString record = Keep(identity, Path(c.at), kNew);
+        g_noBirthTimes = c.noBirthTimes;
+        const SaveRecord::Found found = SaveRecord::Find(target, kNames);
+        g_noBirthTimes = false;
+        EXPECT_EQ(found.record.isEmpty() ? "none" : found.record.toStdString(),
+                  c.expected == None ? "none" : record.toStdString())
+            << c.what;
+        EXPECT_EQ(found.proven, c.expected == Proven) << c.what;
+        ClearRecords();
+    }
+
+    // Two records of the file: the newer one, whichever the folder lists first; one proven to be
+    // the file's before a newer one that only shares its place.
+    const QString older = Keep(file, target, "older");
+    const QString newer = Keep(file, target, "newer");
+    const auto made = [](const QString& record, int seconds) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {1'800'000'000 + seconds, 0}};
+        EXPECT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(record).constData(), times, 0), 0);
+    };
+    made(older, 0);
+    made(newer, 10);
+    EXPECT_EQ(ReadAll(SaveRecord::Find(target, kNames).record), QByteArray("newer"));
+    made(older, 20);
+    EXPECT_EQ(ReadAll(SaveRecord::Find(target, kNames).record), QByteArray("older"));
+    file::Identity elsewhere = file;
+    elsewhere.fileSystem = "000000000002";
+    made(Keep(elsewhere, target, "shared"), 30);
+    EXPECT_EQ(ReadAll(SaveRecord::Find(target, kNames).record), QByteArray("older"));
+    ClearRecords();
+}
+
+// On real file systems without birth times, mounted from an image where the machine allows: a
+// medium swapped in the same slot, whose first file has the same device and inode as the first
+// file of the one before, and a deleted file's inode that a new file took. The record is never
+// proven to be the new file's.
+TEST_F(FileReplacerTest, ARecordOfAnotherMediumOrOfAReusedInodeIsNotProvenTheFiles)
+{
+    const QString image = Path("medium.img");
+    const QString medium = Path("medium");
+    ASSERT_TRUE(QDir().mkdir(medium));
+    QFile(image).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile(image).resize(8 << 20));
+    QString device;
+    const auto run = [&device](const char* program, const QStringList& arguments) {
+        QProcess process;
+        process.start(QLatin1String(program), arguments);
+        const bool ran = process.waitForFinished(60000) &&
+                         process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+        if (ran && device.isEmpty())
+            device = QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        return ran;
+    };
+    if (!run("losetup", {QStringLiteral("--find"), QStringLiteral("--show"), image}))
+        GTEST_SKIP() << "no loop device can be attached here (needs root and /dev/loop*)";
+    struct Detach
+    {
+        QString device, medium;
+        ~Detach()
+        {
+            QProcess::execute(QStringLiteral("umount"), {QStringLiteral("-l"), medium});
+            QProcess::execute(QStringLiteral("losetup"), {QStringLiteral("-d"), device});
+        }
+    } detach{device, medium};
+    // A new file system with 128-byte inodes, which keep no birth times, in the same slot.
+    const auto insert = [&] {
+        run("umount", {medium});
+        return run("mkfs.ext4", {QStringLiteral("-q"), QStringLiteral("-F"), QStringLiteral("-I"),
+                                 QStringLiteral("128"), device}) &&
+               run("mount", {device, medium});
+    };
+    if (!insert())
+        GTEST_SKIP() << "the image cannot be made and mounted here (mkfs.ext4, mount)";
+    const QString target = medium + QStringLiteral("/list.xml");
+    WriteFile(target, kOld);
+    const struct stat first = Stat(target);
+    const QString record = Keep(IdentityOf(target), target, kNew);
+    ASSERT_TRUE(insert());
+    WriteFile(target, kOld);
+    const struct stat swapped = Stat(target);
+    const SaveRecord::Found found = SaveRecord::Find(target, kNames);
+    EXPECT_EQ(found.record, record) << "it shares the path";
+    EXPECT_FALSE(found.proven) << "another medium's";
+    ClearRecords();
+
+    Keep(IdentityOf(target), target, kNew);
+    QFile::remove(target);
+    const QString reused = medium + QStringLiteral("/new.xml");
+    WriteFile(reused, kOld);
+    EXPECT_FALSE(SaveRecord::Find(reused, kNames).proven) << "a deleted file's";
+    ClearRecords();
+    if (swapped.st_dev != first.st_dev || swapped.st_ino != first.st_ino ||
+        Stat(reused).st_ino != swapped.st_ino)
+        GTEST_SKIP() << "the new files here had other devices or inodes than the old ones";
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "support/Toolkit.h"
 #include "support/Watchdog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -371,52 +372,76 @@ TEST_F(MainWindowFileTest, FailedSaveWarnsWithTheFileNameAndTheTruth)
     EXPECT_TRUE(QFileInfo(fifo).isFile() == false && QFileInfo::exists(fifo));
 }
 
-// What an interrupted save kept is the user's to decide about once the file is read: opened in
-// its place, unsaved; kept for later; or discarded. Only a save of it, or discarding it, ends it.
+// What an interrupted save kept is the user's to decide about once the file is read, also a file
+// that is refused: opened in its place, unsaved, under the file's name where the record is proven
+// to be its own, else under the record's; kept for later; or discarded, "anyway" where it is not
+// proven. Only a save of it, or discarding it, ends it.
 TEST_F(MainWindowFileTest, OpenLetsTheUserDecideAboutWhatAnInterruptedSaveKept)
 {
+    const QByteArray now("<doc><list><name>now</name></list></doc>");
     const struct
     {
         const char* button;
         const char* shown;
         bool recordStays;
         bool modified;
+        QByteArray file;
+        bool proven;
     } cases[] = {
-        {"openKeptCopy", "kept", true, true},
-        {"keepKeptCopy", "now", true, false},
-        {"discardKeptCopy", "now", false, false},
+        {"openKeptCopy", "kept", true, true, now, true},
+        {"keepKeptCopy", "now", true, false, now, true},
+        {"discardKeptCopy", "now", false, false, now, true},
+        {"keepKeptCopy", "", true, false, "<doc><list>", true},
+        {"discardKeptCopy", "", false, false, "<doc><list>", true},
+        {"openKeptCopy", "kept", true, true, now, false},
+        {"discardKeptCopy", "now", false, false, now, false},
     };
     for (const auto& c : cases) {
-        const QString path = Write("list.xml", "<doc><list><name>now</name></list></doc>");
-        struct stat info;
-        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &info), 0);
+        const QString path = Write("list.xml", c.file);
+        file::Identity identity;
+        ASSERT_EQ(file::Identify(-1, QFile::encodeName(path), &identity), 0);
+        if (!c.proven)
+            identity.born = "000000000001"; // of a file that was at its place before
         QString kept;
         {
             // left as a save killed after it leaves it
             file::SaveRecord record(zuchecklist::CheckListContainer::FileNames());
             const QByteArray bytes("<doc><list><name>kept</name></list></doc>");
-            const int fd = record.Start(info, QFile::encodeName(path));
-            ASSERT_EQ(::write(fd, bytes.constData(), static_cast<size_t>(bytes.size())),
-                      bytes.size());
+            ASSERT_TRUE(record.Start(identity, QFile::encodeName(path)));
+            record.Output()->Write(bytes.constData(), static_cast<unsigned>(bytes.size()));
             ASSERT_TRUE(record.Publish());
             kept = record.Path();
         }
-        QString asked;
+        QString asked, refused;
         answerer.Arm([&](QWidget* modal) {
-            asked =
-                modal->objectName() + QLatin1Char('|') + qobject_cast<QMessageBox*>(modal)->text();
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            asked = modal->objectName() + QLatin1Char('|') + box->text() + QLatin1Char('|') +
+                    box->buttons().last()->text();
+            answerer.Arm([&refused](QWidget* warning) {
+                refused = qobject_cast<QMessageBox*>(warning)->text();
+                qobject_cast<QMessageBox*>(warning)->accept();
+            });
             EXPECT_TRUE(gui::Click(modal, c.button));
         });
         tester.OpenFile(path);
+        QTest::qWait(50);
         answerer.Arm(nullptr);
-        EXPECT_TRUE(
-            asked.startsWith(QStringLiteral("keptCopyBox|\"%1\"\nA save of it on ").arg(path)))
+        const QString said =
+            c.proven
+                ? QStringLiteral("A save of it on ")
+                : QStringLiteral("A save of \"%1\" on ").arg(QFileInfo(path).canonicalFilePath());
+        EXPECT_TRUE(asked.startsWith(QStringLiteral("keptCopyBox|\"%1\"\n").arg(path) + said))
             << asked.toStdString();
         EXPECT_TRUE(asked.endsWith(
-            QStringLiteral(" was interrupted. Its new content is kept in \"%1\".").arg(kept)))
+            QStringLiteral(" Its new content is kept in \"%1\".|").arg(kept) +
+            (c.proven ? QStringLiteral("Discard It") : QStringLiteral("Discard It Anyway"))))
             << asked.toStdString();
+        EXPECT_EQ(refused.startsWith(QStringLiteral("The checklist could not be opened")),
+                  c.file != now)
+            << refused.toStdString();
         EXPECT_EQ(model().GetListName(0), QLatin1String(c.shown)) << c.button;
-        EXPECT_EQ(model().GetFileName(), path);
+        EXPECT_EQ(model().GetFileName(),
+                  c.proven || c.shown != QLatin1String("kept") ? path : kept);
         EXPECT_EQ(tester.Modified(), c.modified) << c.button;
         EXPECT_EQ(QFileInfo::exists(kept), c.recordStays) << c.button;
         QFile::remove(kept);

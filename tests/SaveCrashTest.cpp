@@ -312,7 +312,7 @@ protected:
         for (QString record = Announced(target); !record.isEmpty(); record = Announced(target)) {
             EXPECT_TRUE(discarded.contains(ReadAll(record)))
                 << where << ": " << Describe(ReadAll(record));
-            if (!file::SaveRecord::Discard(record, support::kFileNames, nullptr) || HasFailure())
+            if (!file::SaveRecord::Discard(record, support::kFileNames).Ok() || HasFailure())
                 return;
         }
         EXPECT_EQ(Entries(Work()) + Entries(State() + QStringLiteral("/vellorin")), Expected())

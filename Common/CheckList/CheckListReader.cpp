@@ -27,38 +27,74 @@ file::Outcome CheckListReader::ReadFile(const QString& fileName, qint64 maxBytes
                                         const file::BoundedRead::Hook& beforeOpen)
 {
     file::Outcome outcome = ReadChecked(fileName, maxBytes, beforeOpen);
+    TellRecords(fileName, outcome);
+    return outcome;
+}
+
+void CheckListReader::TellRecords(const QString& fileName, file::Outcome& outcome)
+{
     const file::SaveRecord::Found kept =
         file::SaveRecord::Find(fileName, CheckListContainer::FileNames());
+    const auto when = [](const QDateTime& made) {
+        return QLocale().toString(made, QLocale::ShortFormat);
+    };
     if (kept.saving) {
         outcome.warnings << tr("A save of it is running now, so what was read may not be "
                                "complete. Open it again once that save has ended.");
-    } else if (!kept.record.isEmpty()) {
-        outcome.keptCopy = kept.record;
-        outcome.warnings << tr("A save of it on %1 was interrupted. Its new content is kept in "
-                               "\"%2\".")
-                                .arg(QLocale().toString(kept.made, QLocale::ShortFormat),
-                                     QDir::toNativeSeparators(kept.record));
+        return;
     }
-    return outcome;
+    if (kept.locked)
+        outcome.warnings << tr("It is locked by another program, which may be changing it, so "
+                               "what was read may not be complete.");
+    if (kept.record.isEmpty())
+        return;
+    outcome.keptCopy = kept.record;
+    outcome.keptCopyProven = kept.proven;
+    const QString said = kept.proven
+                             ? tr("A save of it on %1 was interrupted.").arg(when(kept.made))
+                             : tr("A save of \"%1\" on %2 was interrupted, but it cannot be "
+                                  "proven that it was this file.")
+                                   .arg(QDir::toNativeSeparators(kept.of), when(kept.made));
+    outcome.warnings
+        << said + QLatin1Char(' ') +
+               tr("Its new content is kept in \"%1\".").arg(QDir::toNativeSeparators(kept.record));
 }
 
 file::Outcome CheckListReader::Load(const QString& fileName, CheckListContainer& container)
 {
     CheckListReader reader;
-    file::Outcome read = reader.ReadFile(fileName);
+    return LoadRead(reader, reader.ReadFile(fileName), container);
+}
+
+file::Outcome CheckListReader::LoadRead(CheckListReader& reader, file::Outcome read,
+                                        CheckListContainer& container)
+{
     if (!read.Ok())
         return read;
     // The text goes with the parse, before the caller's tree takes memory.
     QByteArray text = reader.TakeText();
     file::Outcome loaded = container.Load(text.data(), reader.Scan());
     loaded.keptCopy = read.keptCopy;
+    loaded.keptCopyProven = read.keptCopyProven;
     loaded.warnings = read.warnings + loaded.warnings;
     return loaded;
 }
 
-bool CheckListReader::DiscardKeptCopy(const QString& record, QString* error)
+file::Outcome CheckListReader::LoadKeptCopy(const file::Outcome& announced,
+                                            CheckListContainer& container)
 {
-    return file::SaveRecord::Discard(record, CheckListContainer::FileNames(), error);
+    // Read as any file, but the records were told about once, at the file's own Open.
+    CheckListReader reader;
+    const file::Outcome loaded = LoadRead(
+        reader, reader.ReadChecked(announced.keptCopy, limits::kMaxFileBytes, {}), container);
+    if (loaded.Ok() && !announced.keptCopyProven)
+        container.SetFileName(announced.keptCopy);
+    return loaded;
+}
+
+file::Outcome CheckListReader::DiscardKeptCopy(const file::Outcome& announced)
+{
+    return file::SaveRecord::Discard(announced.keptCopy, CheckListContainer::FileNames());
 }
 
 file::Outcome CheckListReader::ReadChecked(const QString& fileName, qint64 maxBytes,

@@ -28,8 +28,9 @@ class CheckListReader
 public:
     // 'maxBytes' is the size limit, at most the default; no more than one byte beyond it is
     // ever read. 'beforeOpen' is for tests (BoundedRead::Read). Whether read or not, the outcome
-    // tells of a record that an interrupted save of the file left (keptCopy, and a warning), or
-    // warns that a save of it is running now.
+    // tells of a record that an interrupted save of the file left (keptCopy, and a warning that
+    // says when it was made and whether it is proven to be this file's), or warns that a save
+    // of it is running now or that another program holds its lock.
     file::Outcome ReadFile(const QString& fileName, qint64 maxBytes = limits::kMaxFileBytes,
                            const file::BoundedRead::Hook& beforeOpen = {});
     // The same decoding and checks on the bytes of a file already in memory.
@@ -39,8 +40,12 @@ public:
     // 'container', which then holds its lists, or is left as it was.
     static file::Outcome Load(const QString& fileName, CheckListContainer& container);
 
-    // Removes a record that ReadFile() named in keptCopy; false with the reason.
-    static bool DiscardKeptCopy(const QString& record, QString* error);
+    // What Open offers about the record that ReadFile() named in the keptCopy of 'announced':
+    // loads its content into 'container', under the file's name where the record is proven to
+    // be the file's, else under the record's own; or removes it.
+    static file::Outcome LoadKeptCopy(const file::Outcome& announced,
+                                      CheckListContainer& container);
+    static file::Outcome DiscardKeptCopy(const file::Outcome& announced);
 
     QByteArray TakeText() { return std::move(m_text); }
     const QByteArray& Text() const { return m_text; }
@@ -48,6 +53,9 @@ public:
 
 private:
     file::Outcome Fail(file::Outcome outcome);
+    static file::Outcome LoadRead(CheckListReader& reader, file::Outcome read,
+                                  CheckListContainer& container);
+    static void TellRecords(const QString& fileName, file::Outcome& outcome);
     file::Outcome ReadChecked(const QString& fileName, qint64 maxBytes,
                               const file::BoundedRead::Hook& beforeOpen);
     file::Outcome CheckBounds(const QString& text);

@@ -1,7 +1,6 @@
 #include "FileCalls.h"
 
 #include "DescriptorWriter.h"
-#include "UniqueFd.h"
 
 #include <QCryptographicHash>
 #include <QRandomGenerator>
@@ -13,7 +12,11 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/statfs.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 #include <vector>
 
@@ -32,6 +35,8 @@ constexpr int kTemporaryNameTries = 16;
 // Behind the digits, a check of them: the cleaning removes only a file whose name carries it,
 // never a file of the user's that merely looks like a leftover.
 constexpr int kTemporaryCheckDigits = 8;
+// Hex digits of each part of an identity.
+constexpr int kIdentityDigits = 12;
 constexpr std::size_t kCompareBlock = std::size_t{64} * 1024;
 
 // Reads up to 'size' bytes at 'offset', through interruptions; the count, or -1.
@@ -53,9 +58,7 @@ ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset)
 
 QByteArray TemporaryCheck(const QByteArray& prefix, const QByteArray& digits)
 {
-    return QCryptographicHash::hash(prefix + digits, QCryptographicHash::Sha256)
-        .toHex()
-        .left(kTemporaryCheckDigits);
+    return KeyOf(prefix + digits, kTemporaryCheckDigits);
 }
 
 // Whether 'name' is one CreateTemporary makes: the prefix, the digits, '-', their check, the
@@ -91,6 +94,11 @@ QByteArray NameOf(const QByteArray& path)
     return path.mid(path.lastIndexOf('/') + 1);
 }
 
+QByteArray KeyOf(const QByteArray& text, int digits)
+{
+    return QCryptographicHash::hash(text, QCryptographicHash::Sha256).toHex().left(digits);
+}
+
 int Resolve(QByteArray given, QByteArray* path, struct stat* info)
 {
     for (int hop = 0; hop < kMaxLinkHops; ++hop) {
@@ -111,47 +119,101 @@ int Resolve(QByteArray given, QByteArray* path, struct stat* info)
     return ELOOP;
 }
 
-int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, QByteArray* name)
+int Identify(int fd, const QByteArray& path, Identity* identity)
 {
-    int fd = -1;
-    for (int attempt = 0; attempt < kTemporaryNameTries && fd < 0; ++attempt) {
+    struct statx info = {};
+    struct statfs system = {};
+    const bool open = fd >= 0;
+    if (::statx(open ? fd : AT_FDCWD, open ? "" : path.constData(),
+                (open ? AT_EMPTY_PATH : 0) | AT_SYMLINK_NOFOLLOW, STATX_BASIC_STATS | STATX_BTIME,
+                &info) != 0 ||
+        (open ? ::fstatfs(fd, &system) : ::statfs(path.constData(), &system)) != 0)
+        return errno;
+    int fsid[2];
+    static_assert(sizeof fsid == sizeof system.f_fsid, "two numbers");
+    std::memcpy(fsid, &system.f_fsid, sizeof fsid);
+    identity->device = makedev(info.stx_dev_major, info.stx_dev_minor);
+    // A file system that offers no identity of its own is known by its device.
+    identity->fileSystem =
+        KeyOf(fsid[0] != 0 || fsid[1] != 0 ? "fsid " + QByteArray::number(fsid[0], 16) + ' ' +
+                                                 QByteArray::number(fsid[1], 16)
+                                           : "device " + QByteArray::number(identity->device, 16),
+              kIdentityDigits);
+    identity->inode = info.stx_ino;
+    identity->born.clear();
+    if ((info.stx_mask & STATX_BTIME) != 0) {
+        identity->born = KeyOf("born " + QByteArray::number(info.stx_btime.tv_sec) + '.' +
+                                   QByteArray::number(info.stx_btime.tv_nsec),
+                               kIdentityDigits);
+    } else if (S_ISREG(info.stx_mode)) {
+        const UniqueFd opened(
+            open ? -1 : ::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        int generation = 0;
+        if (::ioctl(open ? fd : opened.Get(), FS_IOC_GETVERSION, &generation) == 0)
+            identity->born = KeyOf("generation " + QByteArray::number(generation), kIdentityDigits);
+    }
+    return 0;
+}
+
+int EntriesOf(int folder, QList<QByteArray>* names)
+{
+    names->clear();
+    alignas(dirent64) char buffer[32 * 1024];
+    for (;;) {
+        const ssize_t got = ::getdents64(folder, buffer, sizeof buffer);
+        if (got <= 0)
+            return got == 0 ? 0 : errno;
+        for (ssize_t at = 0; at < got;) {
+            const auto* entry = reinterpret_cast<const dirent64*>(buffer + at);
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names->append(name);
+            at += entry->d_reclen;
+        }
+    }
+}
+
+int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, UniqueFd* fd,
+                    QByteArray* name)
+{
+    int error = EEXIST;
+    for (int attempt = 0; attempt < kTemporaryNameTries && error == EEXIST; ++attempt) {
         const QByteArray digits =
             QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36)
                 .rightJustified(kTemporaryDigits, '0');
         *name = directory + '/' + prefix + digits + '-' + TemporaryCheck(prefix, digits) +
                 kTemporarySuffix;
-        fd = ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-        if (fd < 0 && errno != EEXIST)
-            break;
+        fd->Reset(
+            ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        error = *fd ? 0 : errno;
     }
-    if (fd < 0) {
+    if (error != 0) {
         name->clear();
-        return -1;
+        return error;
     }
-    ::flock(fd, LOCK_EX | LOCK_NB);
-    return fd;
+    ::flock(fd->Get(), LOCK_EX | LOCK_NB);
+    return 0;
 }
 
 void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix)
 {
-    DIR* folder = ::opendir(directory.constData());
-    if (!folder)
+    const UniqueFd folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QList<QByteArray> names;
+    if (!folder || EntriesOf(folder.Get(), &names) != 0)
         return;
-    const int at = ::dirfd(folder);
-    while (const dirent* entry = ::readdir(folder)) {
-        const QByteArray name(entry->d_name);
+    const int at = folder.Get();
+    for (const QByteArray& name : names) {
         if (!IsTemporaryName(name, prefix))
             continue;
-        UniqueFd fd(::openat(at, entry->d_name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd fd(::openat(at, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened, named;
         if (!fd || ::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
             opened.st_uid != ::geteuid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
             continue;
-        if (::fstatat(at, entry->d_name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        if (::fstatat(at, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
             named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
-            ::unlinkat(at, entry->d_name, 0);
+            ::unlinkat(at, name.constData(), 0);
     }
-    ::closedir(folder);
 }
 
 int CopyContent(int from, int to)
@@ -179,17 +241,25 @@ int CopyContent(int from, int to)
     return 0;
 }
 
-bool RenameNoReplace(const QByteArray& from, const QByteArray& to)
+int RenameNoReplace(const QByteArray& from, const QByteArray& to)
 {
     if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    return errno == EINVAL && ::rename(from.constData(), to.constData()) == 0;
+        return 0;
+    if (errno != EINVAL)
+        return errno;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
 }
 
 bool SameFile(const struct stat& a, const struct stat& b)
 {
     return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_ctim.tv_sec == b.st_ctim.tv_sec &&
            a.st_ctim.tv_nsec == b.st_ctim.tv_nsec;
+}
+
+bool Unchanged(const struct stat& was, const struct stat& now)
+{
+    return SameFile(was, now) && was.st_size == now.st_size &&
+           was.st_mtim.tv_sec == now.st_mtim.tv_sec && was.st_mtim.tv_nsec == now.st_mtim.tv_nsec;
 }
 
 int SyncDirectory(const QByteArray& directory)
@@ -211,16 +281,24 @@ QByteArray CutAtCharacter(const QByteArray& name, int size)
     return name.left(size);
 }
 
-bool SameContent(int a, int b)
+int SameContent(int a, int b, bool* same)
 {
     std::vector<char> left(kCompareBlock), right(kCompareBlock);
+    *same = false;
     for (off_t offset = 0;; offset += static_cast<off_t>(kCompareBlock)) {
         const ssize_t got = ReadAt(a, left.data(), kCompareBlock, offset);
-        if (got < 0 || ReadAt(b, right.data(), kCompareBlock, offset) != got ||
+        if (got < 0)
+            return errno;
+        const ssize_t other = ReadAt(b, right.data(), kCompareBlock, offset);
+        if (other < 0)
+            return errno;
+        if (other != got ||
             std::memcmp(left.data(), right.data(), static_cast<std::size_t>(got)) != 0)
-            return false;
-        if (got < static_cast<ssize_t>(kCompareBlock))
-            return true;
+            return 0;
+        if (got < static_cast<ssize_t>(kCompareBlock)) {
+            *same = true;
+            return 0;
+        }
     }
 }
 

@@ -104,16 +104,21 @@ struct FileReplacer::Private
     ~Private();
     Outcome Result(bool ok) const;
 
-    bool Fail(const QString& error);
+    // The one failure of this save, set where it happens: nothing sets it twice.
+    bool Fail(const QString& sentence);
+    // A failure once the new content is complete in its record, which then stays.
+    bool FailKept(const QString& sentence);
+    bool FailRename(const QString& sentence);
     bool Begin();
     bool ResolveTarget();
     bool LockTarget();
-    bool BeginRename();
+    int BeginRename();
     bool BeginInPlace();
     bool Commit();
     bool CommitRename();
     bool CommitInPlace();
-    QString CheckWritten(int file, int record);
+    bool StillTheFile(const struct stat& expected);
+    bool CheckWritten(int file);
     void Abandon();
 
     QString m_target; // as given
@@ -121,7 +126,8 @@ struct FileReplacer::Private
     QByteArray m_path; // the file itself, links followed
     QByteArray m_directory;
     bool m_exists = false;
-    struct stat m_old = {};
+    struct stat m_old = {}; // as the save locked it
+    Identity m_identity;    // the same
 
     Method m_method = Method::None;
     DescriptorWriter m_output;
@@ -181,7 +187,7 @@ Outcome FileReplacer::Begin()
 
 AbstractFile* FileReplacer::Output()
 {
-    return &d->m_output;
+    return d->m_method == Private::Method::InPlace ? d->m_record->Output() : &d->m_output;
 }
 
 Outcome FileReplacer::Commit()
@@ -189,23 +195,29 @@ Outcome FileReplacer::Commit()
     return d->Result(d->Commit());
 }
 
-bool FileReplacer::Private::Fail(const QString& error)
+bool FileReplacer::Private::Fail(const QString& sentence)
 {
-    if (m_error.isEmpty())
-        m_error = error;
+    Q_ASSERT(m_error.isEmpty());
+    m_error = sentence;
     return false;
+}
+
+bool FileReplacer::Private::FailKept(const QString& sentence)
+{
+    m_keptCopy = m_record->Path();
+    return Fail(sentence + QLatin1Char(' ') +
+                tr("Its new content is kept in \"%1\".").arg(m_keptCopy));
 }
 
 bool FileReplacer::Private::Begin()
 {
     if (!ResolveTarget())
         return false;
-    if (BeginRename())
+    const int error = BeginRename();
+    if (error == 0)
         return true;
-    if (!m_error.isEmpty())
-        return false;
     if (!m_exists)
-        return Fail(tr("It cannot be created: %1.").arg(SystemError(errno)));
+        return Fail(tr("It cannot be created: %1.").arg(SystemError(error)));
     return BeginInPlace();
 }
 
@@ -229,14 +241,17 @@ bool FileReplacer::Private::ResolveTarget()
         return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
     if (!LockTarget())
         return false;
+    if (const int identified = Identify(m_file.Get(), {}, &m_identity))
+        return Fail(tr("It cannot be written: %1.").arg(SystemError(identified)));
     // Records of saves that completed the file but died before removing them go now.
     if (m_readable)
-        SaveRecord::Prune(m_file.Get(), m_old, m_path, m_names);
+        SaveRecord::Prune(m_file.Get(), m_identity, m_path, m_names);
     return true;
 }
 
 // Opens the target and locks it against other saves, waiting for a save that holds it; a save
-// that replaced it meanwhile leaves a new file, which is then the one to lock.
+// that replaced it meanwhile leaves a new file, which is then the one to lock. What the locked
+// file is like then (m_old) is what the save may write over.
 bool FileReplacer::Private::LockTarget()
 {
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(kLockWaitMs);
@@ -263,9 +278,9 @@ bool FileReplacer::Private::LockTarget()
         }
         QByteArray path;
         struct stat now;
-        if (Resolve(QFile::encodeName(m_target), &path, &now) == 0 && path == m_path &&
-            ::fstat(fd.Get(), &opened) == 0 && now.st_dev == opened.st_dev &&
-            now.st_ino == opened.st_ino) {
+        if (::fstat(fd.Get(), &opened) == 0 &&
+            Resolve(QFile::encodeName(m_target), &path, &now) == 0 && path == m_path &&
+            now.st_dev == opened.st_dev && now.st_ino == opened.st_ino) {
             m_old = opened;
             // Without its flags known, none may be set: O_APPEND would send every write to the
             // end of the old content.
@@ -280,16 +295,18 @@ bool FileReplacer::Private::LockTarget()
     }
 }
 
-bool FileReplacer::Private::BeginRename()
+// 0 when the new content goes to a new file beside the target, else why not: a new file could
+// not keep what the file has, or could not be made.
+int FileReplacer::Private::BeginRename()
 {
     const uid_t user = ::geteuid();
     if (m_exists && (m_old.st_nlink != 1 || (user != 0 && m_old.st_uid != user)))
-        return false;
+        return EPERM;
 
     CleanLeftovers(m_directory, m_names.temporaryPrefix);
-    UniqueFd fd(CreateTemporary(m_directory, m_names.temporaryPrefix, &m_temporary));
-    if (!fd)
-        return false;
+    UniqueFd fd;
+    if (const int error = CreateTemporary(m_directory, m_names.temporaryPrefix, &fd, &m_temporary))
+        return error;
     // The new file takes the old one's owner, group, attributes and mode before the first
     // byte is written.
     bool same = true;
@@ -316,13 +333,12 @@ bool FileReplacer::Private::BeginRename()
         fd.Reset();
         ::unlink(m_temporary.constData());
         m_temporary.clear();
-        errno = error;
-        return false;
+        return error;
     }
     m_output.Attach(fd.Get());
     m_new = std::move(fd);
     m_method = Method::Rename;
-    return true;
+    return 0;
 }
 
 bool FileReplacer::Private::Commit()
@@ -338,40 +354,40 @@ bool FileReplacer::Private::Commit()
     return Fail(tr("It cannot be written: %1.").arg(SystemError(EBADF)));
 }
 
-bool FileReplacer::Private::CommitRename()
+// The new file goes, and the previous content is said to be kept only where the file is seen
+// to be as the save locked it.
+bool FileReplacer::Private::FailRename(const QString& sentence)
 {
     m_method = Method::None;
-    QString error;
+    m_new.Reset();
+    ::unlink(m_temporary.constData());
+    m_temporary.clear();
+    struct stat now;
+    m_previousKept = m_exists && ::lstat(m_path.constData(), &now) == 0 && Unchanged(m_old, now);
+    return Fail(sentence);
+}
+
+bool FileReplacer::Private::CommitRename()
+{
     if (!m_output.Close())
-        error = tr("It could not be written: %1.").arg(SystemError(m_output.Error()));
-    else if (::fsync(m_new.Get()) != 0 || m_new.Close() != 0)
-        error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
-    if (error.isEmpty() && m_exists) {
+        return FailRename(tr("It could not be written: %1.").arg(SystemError(m_output.Error())));
+    if (::fsync(m_new.Get()) != 0 || m_new.Close() != 0)
+        return FailRename(tr("It could not be written to the disk: %1.").arg(SystemError(errno)));
+    if (m_exists) {
         struct stat now;
         if (::lstat(m_path.constData(), &now) != 0 || now.st_dev != m_old.st_dev ||
             now.st_ino != m_old.st_ino)
-            error = tr("It was replaced by another file while it was being saved.");
-        else if (!SameFile(now, m_old))
-            error = tr("It was changed by another program while it was being saved.");
+            return FailRename(tr("It was replaced by another file while it was being saved."));
+        if (!SameFile(now, m_old))
+            return FailRename(tr("It was changed by another program while it was being saved."));
     }
-    if (error.isEmpty()) {
-        // A file that appeared meanwhile under a new name is not overwritten.
-        const bool renamed = m_exists ? ::rename(m_temporary.constData(), m_path.constData()) == 0
-                                      : RenameNoReplace(m_temporary, m_path);
-        if (!renamed)
-            error = tr("It could not be put in place: %1.").arg(SystemError(errno));
-    }
-    m_new.Reset();
-    if (!error.isEmpty()) {
-        ::unlink(m_temporary.constData());
-        m_temporary.clear();
-        struct stat now;
-        m_previousKept = m_exists && ::lstat(m_path.constData(), &now) == 0 &&
-                         SameFile(now, m_old) && now.st_size == m_old.st_size &&
-                         now.st_mtim.tv_sec == m_old.st_mtim.tv_sec &&
-                         now.st_mtim.tv_nsec == m_old.st_mtim.tv_nsec;
-        return Fail(error);
-    }
+    // A file that appeared meanwhile under a new name is not overwritten.
+    const int renamed =
+        m_exists ? (::rename(m_temporary.constData(), m_path.constData()) == 0 ? 0 : errno)
+                 : RenameNoReplace(m_temporary, m_path);
+    if (renamed != 0)
+        return FailRename(tr("It could not be put in place: %1.").arg(SystemError(renamed)));
+    m_method = Method::None;
     m_temporary.clear();
     if (const int synced = SyncDirectory(m_directory))
         m_warnings << tr("Its folder could not be written to the disk: %1. A power cut soon "
@@ -384,10 +400,8 @@ bool FileReplacer::Private::CommitRename()
 // from the complete, synced record, so that it is never the only place of the newest content.
 bool FileReplacer::Private::BeginInPlace()
 {
-    const int fd = m_record->Start(m_old, m_path);
-    if (fd < 0)
+    if (!m_record->Start(m_identity, m_path))
         return Fail(m_record->Error());
-    m_output.Attach(fd);
     m_method = Method::InPlace;
     return true;
 }
@@ -395,57 +409,60 @@ bool FileReplacer::Private::BeginInPlace()
 bool FileReplacer::Private::CommitInPlace()
 {
     m_method = Method::None;
-    const int record = m_record->Descriptor();
     // Holds the lock, and a way to read the file back, after the checked close below.
-    UniqueFd hold(::fcntl(m_file.Get(), F_DUPFD_CLOEXEC, 0));
-    QString error;
+    const UniqueFd hold(::fcntl(m_file.Get(), F_DUPFD_CLOEXEC, 0));
     if (!hold)
-        error = tr("It cannot be written: %1.").arg(SystemError(errno));
-    else if (!m_output.Close())
-        error = tr("It could not be written: %1.").arg(SystemError(m_output.Error()));
-    else if (!m_record->Publish())
-        error = m_record->Error();
-    if (!error.isEmpty()) {
-        m_previousKept = true; // nothing touched the file yet
-        return Fail(error);
-    }
+        return Fail(tr("It cannot be written: %1.").arg(SystemError(errno)));
+    if (!m_record->Publish())
+        return Fail(m_record->Error()); // nothing touched the file yet
     m_previousKept = false;
-    if (const int copied = CopyContent(record, m_file.Get()))
-        error = tr("It could not be written: %1.").arg(SystemError(copied));
-    else if (m_file.Close() != 0)
-        error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
-    else
-        error = CheckWritten(hold.Get(), record);
-    if (!error.isEmpty()) {
-        m_keptCopy = m_record->Path();
-        return Fail(error + QLatin1Char(' ') +
-                    tr("Its new content is kept in \"%1\".").arg(m_keptCopy));
-    }
-    const QString left = m_record->Remove();
-    if (!left.isEmpty())
-        m_warnings << left;
+    if (const int copied = CopyContent(m_record->Descriptor(), m_file.Get()))
+        return FailKept(tr("It could not be written: %1.").arg(SystemError(copied)));
+    if (m_file.Close() != 0)
+        return FailKept(tr("It could not be written to the disk: %1.").arg(SystemError(errno)));
+    if (!CheckWritten(hold.Get()))
+        return false;
+    if (!m_record->Remove())
+        m_warnings << m_record->Error();
     return true;
 }
 
-// Empty when the path still names the file that was written and that file holds exactly the
-// record: no other program replaced or wrote it, with or without a lock, before this check.
-// A write during the comparison moves the change time, which is looked at last.
-QString FileReplacer::Private::CheckWritten(int file, int record)
+// The path still names the file this save holds, and that file is as 'expected': no other
+// program replaced or changed it since. The look at the path comes last, just before what
+// relies on it.
+bool FileReplacer::Private::StillTheFile(const struct stat& expected)
+{
+    QByteArray path;
+    struct stat now;
+    const int error = Resolve(QFile::encodeName(m_target), &path, &now);
+    if (error != 0 && error != ENOENT)
+        return FailKept(tr("It could not be looked at: %1.").arg(SystemError(error)));
+    if (error != 0 || path != m_path || now.st_dev != expected.st_dev ||
+        now.st_ino != expected.st_ino)
+        return FailKept(tr("It was replaced by another file while it was being saved."));
+    if (!Unchanged(expected, now))
+        return FailKept(tr("It was changed by another program while it was being saved."));
+    return true;
+}
+
+// The file holds exactly the record, under its path: no other program replaced or wrote it,
+// with or without a lock, before this check. A write during the comparison moves the change
+// time, which is looked at last.
+bool FileReplacer::Private::CheckWritten(int file)
 {
     struct stat written;
     if (::fstat(file, &written) != 0)
-        return tr("It was replaced by another file while it was being saved.");
+        return FailKept(tr("It could not be read back: %1.").arg(SystemError(errno)));
     // A file its owner may write but not read is judged by its size and change time alone.
-    const bool same =
-        (!m_readable || SameContent(record, file)) && written.st_size == m_output.Length();
-    QByteArray path;
-    struct stat now;
-    if (Resolve(QFile::encodeName(m_target), &path, &now) != 0 || path != m_path ||
-        now.st_dev != written.st_dev || now.st_ino != written.st_ino)
-        return tr("It was replaced by another file while it was being saved.");
-    if (!same || !SameFile(now, written) || now.st_size != written.st_size)
-        return tr("It was changed by another program while it was being saved.");
-    return {};
+    bool same = true;
+    if (m_readable)
+        if (const int error = SameContent(m_record->Descriptor(), file, &same))
+            return FailKept(tr("It could not be read back: %1.").arg(SystemError(error)));
+    if (!StillTheFile(written))
+        return false;
+    if (!same || written.st_size != m_record->Length())
+        return FailKept(tr("It was changed by another program while it was being saved."));
+    return true;
 }
 
 void FileReplacer::Private::Abandon()
@@ -457,7 +474,6 @@ void FileReplacer::Private::Abandon()
         m_temporary.clear();
         break;
     case Method::InPlace:
-        m_output.Attach(-1);
         m_record.reset(); // the file was not touched: the unfinished record goes
         break;
     case Method::None:

@@ -22,13 +22,18 @@ struct Outcome
         TooDeep,
         TooMuchMemory,
         NotChecklist, // well-formed XML without a checklist in it
-        NotSaved
+        NotSaved,
+        NotRemoved
     };
     Kind kind = Done;
     QString sentence;
     // Saving. For NotSaved: the file exists and still holds its previous content.
     bool previousKept = false;
-    QString keptCopy;     // where a copy of the previous content stays, if anywhere
+    // Saving: where the new content stays when the file may not hold it. Open: the record an
+    // interrupted save of the file left, and whether it is proven to be of this very file, so
+    // that it may be discarded.
+    QString keptCopy;
+    bool keptCopyProven = false;
     QStringList warnings; // also when done: what went wrong once the file was complete
 
     bool Ok() const { return kind == Done; }

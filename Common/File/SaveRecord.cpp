@@ -1,101 +1,173 @@
 #include "SaveRecord.h"
 
-#include "FileCalls.h"
-#include "UniqueFd.h"
-
-#include <QCryptographicHash>
 #include <QFile>
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
-#include <dirent.h>
 #include <fcntl.h>
-#include <functional>
 #include <pwd.h>
 #include <sys/file.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace file {
 
 namespace {
 
-// Hex digits of the hash of the path in a record's name.
+// Hex digits of the hash of the path in a record's name, and of its own random part.
 constexpr int kPathKeyDigits = 16;
+constexpr int kStemDigits = 12;
 // Bytes of the file's name kept at the end of a record's name, so that the whole fits.
-constexpr int kRecordNameBytes = 160;
-// Parts of a record's name before the file's own: device, inode, path key, a part of its own.
-constexpr int kNameFields = 4;
+constexpr int kRecordNameBytes = 150;
+// Parts of a record's name before the file's own: state, file system, inode, birth time, path
+// key, a part of its own. Earlier versions wrote four: device, inode, path key, a part of its
+// own.
+constexpr int kNameFields = 6;
+constexpr int kOldNameFields = 4;
+// The file a record was made for, where the state folder keeps extended attributes.
+const char kOriginAttribute[] = "user.record.of";
 
-QByteArray PathKey(const QByteArray& path)
+// What a record's name says.
+struct Entry
+{
+    char state = 'k'; // 'k' kept
+
+    bool old = false; // named by an earlier version: only device, inode and path are known
+    Identity file;
+    QByteArray pathKey;
+    QByteArray stem;
+    QByteArray name; // the file's name, as the record ends
+};
+
+// How sure it is that a record is of a certain file.
+enum class Match
+{
+    None,
+    Shared, // it shares the file's place on the disk or its path, but is not proven its own
+    Proven
+};
+
+// The path with every link and every "." or ".." resolved, where it can be.
+QByteArray RealPath(const QByteArray& path)
 {
     QByteArray whole = path;
     if (char* real = ::realpath(path.constData(), nullptr)) {
         whole = real;
         std::free(real);
     }
-    return QCryptographicHash::hash(whole, QCryptographicHash::Sha256).toHex().left(kPathKeyDigits);
+    return whole;
 }
 
-QByteArray Identity(const struct stat& info)
+QByteArray PathKey(const QByteArray& path)
 {
-    return QByteArray::number(static_cast<qulonglong>(info.st_dev), 16) + '-' +
-           QByteArray::number(static_cast<qulonglong>(info.st_ino), 16);
+    return KeyOf(RealPath(path), kPathKeyDigits);
 }
 
-// When the file came to be, where the file system tells; an invalid time elsewhere.
-QDateTime Birth(const QByteArray& path)
+QByteArray RecordName(char state, const Identity& file, const QByteArray& pathKey,
+                      const QByteArray& stem, const QByteArray& name)
 {
-    struct statx info = {};
-    if (::statx(AT_FDCWD, path.constData(), 0, STATX_BTIME, &info) != 0 ||
-        !(info.stx_mask & STATX_BTIME))
-        return {};
-    return QDateTime::fromMSecsSinceEpoch(info.stx_btime.tv_sec * 1000 +
-                                          info.stx_btime.tv_nsec / 1000000);
+    return QByteArray(1, state) + '-' + file.fileSystem + '-' + QByteArray::number(file.inode, 16) +
+           '-' + (file.born.isEmpty() ? QByteArray("0") : file.born) + '-' + pathKey + '-' + stem +
+           '-' + name;
 }
 
-QDateTime Modified(const struct stat& info)
+bool Parse(const QByteArray& name, const QByteArray& suffix, Entry* entry)
 {
-    return QDateTime::fromMSecsSinceEpoch(info.st_mtim.tv_sec * 1000 +
-                                          info.st_mtim.tv_nsec / 1000000);
+    if (!name.endsWith(suffix))
+        return false;
+    const QList<QByteArray> fields = name.split('-');
+    const auto rest = [&name](int fields) {
+        int at = 0;
+        for (int i = 0; i < fields; ++i)
+            at = name.indexOf('-', at) + 1;
+        return name.mid(at);
+    };
+    bool inode = false;
+    if (fields.size() > kNameFields && fields[0] == "k") {
+        entry->state = fields[0][0];
+        entry->file.fileSystem = fields[1];
+        entry->file.inode = fields[2].toULongLong(&inode, 16);
+        entry->file.born = fields[3] == "0" ? QByteArray() : fields[3];
+        entry->pathKey = fields[4];
+        entry->stem = fields[5];
+        entry->name = rest(kNameFields);
+        return inode;
+    }
+    bool device = false;
+    if (fields.size() <= kOldNameFields)
+        return false;
+    entry->old = true;
+    entry->file.device = fields[0].toULongLong(&device, 16);
+    entry->file.inode = fields[1].toULongLong(&inode, 16);
+    entry->pathKey = fields[2];
+    entry->name = rest(kOldNameFields);
+    return device && inode && entry->pathKey.size() == kPathKeyDigits;
 }
 
-// Calls 'each' with the full name and the status of every record in the folder that belongs
-// to the file 'info' at 'path': this user's own regular files, named by the file's identity or
-// by its path. A record named by an identity that a newer file took over is not the file's.
-void ForEachRecord(const struct stat& info, const QByteArray& path, const ProgramNames& names,
-                   const std::function<void(const QByteArray&, const struct stat&)>& each)
+Match MatchOf(const Entry& entry, const Identity& file, const QByteArray& pathKey)
+{
+    const bool samePlace =
+        entry.file.inode == file.inode &&
+        (entry.old ? entry.file.device == file.device : entry.file.fileSystem == file.fileSystem);
+    // Where the file system tells a file from a newer one that took over its inode, the record
+    // is proven to be the file's, or not its at all but for its path.
+    if (samePlace && !entry.old && !entry.file.born.isEmpty() && !file.born.isEmpty()) {
+        if (entry.file.born == file.born)
+            return Match::Proven;
+        return entry.pathKey == pathKey ? Match::Shared : Match::None;
+    }
+    return samePlace || entry.pathKey == pathKey ? Match::Shared : Match::None;
+}
+
+QDateTime Made(const struct stat& record)
+{
+    return QDateTime::fromMSecsSinceEpoch(record.st_mtim.tv_sec * 1000 +
+                                          record.st_mtim.tv_nsec / 1000000);
+}
+
+QByteArray Origin(const QByteArray& record)
+{
+    char origin[PATH_MAX];
+    const ssize_t size = ::getxattr(record.constData(), kOriginAttribute, origin, sizeof origin);
+    return size > 0 ? QByteArray(origin, static_cast<int>(size)) : QByteArray();
+}
+
+// Whether a live save holds the record locked.
+bool Held(const QByteArray& record)
+{
+    const UniqueFd fd(::open(record.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    return fd && ::flock(fd.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+}
+
+// A record in the folder: its full name, what its name says and its status.
+struct Record
+{
+    QByteArray name;
+    Entry entry;
+    struct stat info;
+};
+
+// This user's own regular files with one link in the folder, under a name a record has.
+QList<Record> RecordsIn(const ProgramNames& names)
 {
     const QByteArray folder = QFile::encodeName(SaveRecord::Folder(names));
-    DIR* entries = ::opendir(folder.constData());
-    if (!entries)
-        return;
-    // Worked out at the first record: most saves find none.
-    QList<QByteArray> identity;
-    QByteArray key;
-    QDateTime born;
-    const int at = ::dirfd(entries);
-    while (const dirent* entry = ::readdir(entries)) {
-        const QByteArray name(entry->d_name);
-        if (!name.endsWith(names.recordSuffix))
-            continue;
-        const QList<QByteArray> fields = name.split('-');
-        struct stat record;
-        if (fields.size() <= kNameFields ||
-            ::fstatat(at, entry->d_name, &record, AT_SYMLINK_NOFOLLOW) != 0 ||
-            !S_ISREG(record.st_mode) || record.st_uid != ::geteuid() || record.st_nlink != 1)
-            continue;
-        if (key.isEmpty()) {
-            identity = Identity(info).split('-');
-            key = PathKey(path);
-            born = Birth(path);
-        }
-        const bool sameIdentity = fields[0] == identity[0] && fields[1] == identity[1] &&
-                                  !(born.isValid() && born > Modified(record));
-        if (sameIdentity || fields[2] == key)
-            each(folder + '/' + name, record);
+    const UniqueFd at(
+        folder.isEmpty() ? -1 : ::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QList<QByteArray> entries;
+    QList<Record> records;
+    if (!at || EntriesOf(at.Get(), &entries) != 0)
+        return records;
+    for (const QByteArray& name : entries) {
+        Record record{folder + '/' + name, {}, {}};
+        if (Parse(name, names.recordSuffix, &record.entry) &&
+            ::fstatat(at.Get(), name.constData(), &record.info, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(record.info.st_mode) && record.info.st_uid == ::geteuid() &&
+            record.info.st_nlink == 1)
+            records.append(record);
     }
-    ::closedir(entries);
+    return records;
 }
 
 // Makes 'folder' and its missing parents for this user alone, each synced into its parent so
@@ -116,12 +188,12 @@ int MakeFolder(const QByteArray& folder)
 
 } // namespace
 
+SaveRecord::SaveRecord(const ProgramNames& names) : m_names(names) {}
+
 SaveRecord::~SaveRecord()
 {
     if (!m_published)
         Drop();
-    if (m_fd >= 0)
-        ::close(m_fd);
 }
 
 QString SaveRecord::Folder(const ProgramNames& names)
@@ -132,6 +204,9 @@ QString SaveRecord::Folder(const ProgramNames& names)
         if (base.isEmpty())
             if (const passwd* user = ::getpwuid(::geteuid()))
                 base = user->pw_dir;
+        // A relative one would put records wherever the program happens to run.
+        if (!base.startsWith('/'))
+            return {};
         base += "/.local/state";
     }
     return QFile::decodeName(base) + QLatin1Char('/') + names.stateFolder;
@@ -142,62 +217,79 @@ QString SaveRecord::Path() const
     return QFile::decodeName(m_name);
 }
 
-int SaveRecord::Start(const struct stat& info, const QByteArray& path)
+bool SaveRecord::Fail(const QString& sentence)
 {
-    const QByteArray folder = QFile::encodeName(Folder(m_names));
-    int error = MakeFolder(folder);
-    if (error == 0) {
-        CleanLeftovers(folder, m_names.temporaryPrefix);
-        m_fd = CreateTemporary(folder, m_names.temporaryPrefix, &m_temporary);
-        error = m_fd < 0 ? errno : 0;
-    }
-    if (error != 0) {
-        m_error = tr("Its new content could not be kept aside in \"%1\": %2.")
-                      .arg(Folder(m_names), SystemError(error));
-        return -1;
-    }
-    m_name = folder + '/' + Identity(info) + '-' + PathKey(path) + '-' +
-             QByteArray::number(QRandomGenerator::global()->generate64(), 16) + '-' +
-             CutAtCharacter(NameOf(path), kRecordNameBytes);
-    if (!m_name.endsWith(m_names.recordSuffix))
-        m_name += m_names.recordSuffix; // opened as the program's own, whatever its name
-    return m_fd;
+    Q_ASSERT(m_error.isEmpty());
+    m_error = sentence;
+    return false;
+}
+
+QString SaveRecord::KeptAside(int error) const
+{
+    return tr("Its new content could not be kept aside in \"%1\": %2.")
+        .arg(m_folder, SystemError(error));
+}
+
+bool SaveRecord::Start(const Identity& file, const QByteArray& path)
+{
+    m_folder = Folder(m_names);
+    if (m_folder.isEmpty())
+        return Fail(tr("Its new content could not be kept aside: there is no state folder, as "
+                       "HOME (\"%1\") is not an absolute path.")
+                        .arg(QFile::decodeName(qgetenv("HOME"))));
+    const QByteArray folder = QFile::encodeName(m_folder);
+    if (const int error = MakeFolder(folder))
+        return Fail(KeptAside(error));
+    CleanLeftovers(folder, m_names.temporaryPrefix);
+    if (const int error = CreateTemporary(folder, m_names.temporaryPrefix, &m_fd, &m_temporary))
+        return Fail(KeptAside(error));
+    m_output.Attach(m_fd.Get());
+    m_file = RealPath(path);
+    QByteArray name = CutAtCharacter(NameOf(path), kRecordNameBytes);
+    if (!name.endsWith(m_names.recordSuffix))
+        name += m_names.recordSuffix; // opened as the program's own, whatever the file's name
+    const QByteArray stem =
+        QByteArray::number(QRandomGenerator::global()->generate64() >> (64 - 4 * kStemDigits), 16)
+            .rightJustified(kStemDigits, '0');
+    m_name = folder + '/' + RecordName('k', file, KeyOf(m_file, kPathKeyDigits), stem, name);
+    return true;
 }
 
 bool SaveRecord::Publish()
 {
-    const QByteArray folder = DirectoryOf(m_name);
-    if (::fsync(m_fd) != 0) {
-        m_error = tr("It could not be written to the disk: %1.").arg(SystemError(errno));
-        Drop();
-        return false;
+    int error = m_output.Flush() ? 0 : m_output.Error();
+    if (error == 0) {
+        // Where the folder keeps them, the path goes along, synced with the content.
+        ::fsetxattr(m_fd.Get(), kOriginAttribute, m_file.constData(),
+                    static_cast<size_t>(m_file.size()), 0);
+        if (::fsync(m_fd.Get()) != 0)
+            error = errno;
     }
-    int error = 0;
-    if (!RenameNoReplace(m_temporary, m_name))
-        error = errno;
-    else if ((error = SyncDirectory(folder)) != 0)
-        ::unlink(m_name.constData());
-    else
-        m_published = true;
-    if (error == 0)
-        return true;
-    m_error = tr("Its new content could not be kept aside in \"%1\": %2.")
-                  .arg(QFile::decodeName(folder), SystemError(error));
-    Drop();
-    return false;
+    if (error == 0 && (error = RenameNoReplace(m_temporary, m_name)) == 0) {
+        m_temporary.clear();
+        if ((error = SyncDirectory(DirectoryOf(m_name))) != 0)
+            ::unlink(m_name.constData());
+    }
+    if (error != 0) {
+        Drop();
+        return Fail(KeptAside(error));
+    }
+    m_published = true;
+    return true;
 }
 
-QString SaveRecord::Remove()
+bool SaveRecord::Remove()
 {
     if (!m_published)
-        return {};
+        return true;
     m_published = false;
-    m_temporary.clear();
-    if (::unlink(m_name.constData()) != 0 && errno != ENOENT)
-        return tr("A record of its new content could not be removed from \"%1\": %2.")
-            .arg(Path(), SystemError(errno));
+    if (::unlink(m_name.constData()) != 0 && errno != ENOENT) {
+        const int error = errno;
+        return Fail(tr("A record of its new content could not be removed from \"%1\": %2.")
+                        .arg(Path(), SystemError(error)));
+    }
     SyncDirectory(DirectoryOf(m_name)); // one that comes back holds what the file holds
-    return {};
+    return true;
 }
 
 void SaveRecord::Drop()
@@ -207,60 +299,89 @@ void SaveRecord::Drop()
     m_temporary.clear();
 }
 
-void SaveRecord::Prune(int fd, const struct stat& info, const QByteArray& path,
+void SaveRecord::Prune(int fd, const Identity& file, const QByteArray& path,
                        const ProgramNames& names)
 {
-    ForEachRecord(info, path, names, [fd](const QByteArray& name, const struct stat&) {
-        UniqueFd record(::open(name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (record && SameContent(fd, record.Get()))
-            ::unlink(name.constData());
-    });
+    const QList<Record> records = RecordsIn(names);
+    if (records.isEmpty())
+        return;
+    const QByteArray key = PathKey(path);
+    for (const Record& record : records) {
+        if (MatchOf(record.entry, file, key) == Match::None)
+            continue;
+        const UniqueFd held(::open(record.name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        bool same = false;
+        if (held && ::flock(held.Get(), LOCK_SH | LOCK_NB) == 0 &&
+            SameContent(fd, held.Get(), &same) == 0 && same)
+            ::unlink(record.name.constData());
+    }
 }
 
 SaveRecord::Found SaveRecord::Find(const QString& fileName, const ProgramNames& names)
 {
+    Found found;
     QByteArray path;
     struct stat info;
     if (fileName.isEmpty() || Resolve(QFile::encodeName(fileName), &path, &info) != 0 ||
         !S_ISREG(info.st_mode))
-        return {};
-    Found found;
-    UniqueFd file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    // A save holds the lock from before it touches the file until the file holds the record.
-    found.saving = file && ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    if (file && !found.saving)
-        Prune(file.Get(), info, path, names);
-    ForEachRecord(info, path, names, [&found](const QByteArray& name, const struct stat& record) {
-        const QDateTime made = Modified(record);
-        if (found.record.isEmpty() || made > found.made) {
-            found.record = QFile::decodeName(name);
-            found.made = made;
+        return found;
+    const UniqueFd file(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    Identity identity;
+    if (Identify(file.Get(), path, &identity) != 0)
+        return found;
+    found.locked = file && ::flock(file.Get(), LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
+    if (file)
+        Prune(file.Get(), identity, path, names);
+    const QByteArray key = PathKey(path);
+    for (const Record& record : RecordsIn(names)) {
+        const QByteArray& name = record.name;
+        const Entry& entry = record.entry;
+        const Match match = MatchOf(entry, identity, key);
+        if (match == Match::None)
+            continue;
+        // A live save holds its record from its first byte until the file holds it.
+        if (Held(name)) {
+            found.saving = true;
+            continue;
         }
-    });
-    if (found.record.isEmpty())
-        found.saving = false;
+        const bool proven = match == Match::Proven;
+        const QDateTime made = Made(record.info);
+        if (!found.record.isEmpty() &&
+            (found.proven > proven || (found.proven == proven && made <= found.made)))
+            continue;
+        const QByteArray origin = Origin(name);
+        found.record = QFile::decodeName(name);
+        found.made = made;
+        found.proven = proven;
+        found.of = QFile::decodeName(origin.isEmpty() ? entry.name : origin);
+    }
+    if (found.saving) {
+        found = Found();
+        found.saving = true;
+    }
     return found;
 }
 
-bool SaveRecord::Discard(const QString& record, const ProgramNames& names, QString* error)
+Outcome SaveRecord::Discard(const QString& record, const ProgramNames& names)
 {
     const QByteArray name = QFile::encodeName(record);
     const QByteArray folder = QFile::encodeName(Folder(names));
+    Entry entry;
     struct stat info;
     int failure = 0;
-    if (DirectoryOf(name) != folder || ::lstat(name.constData(), &info) != 0)
+    if (folder.isEmpty() || DirectoryOf(name) != folder ||
+        !Parse(NameOf(name), names.recordSuffix, &entry) || ::lstat(name.constData(), &info) != 0)
         failure = ENOENT;
     else if (!S_ISREG(info.st_mode) || info.st_uid != ::geteuid())
         failure = EPERM;
     else if (::unlink(name.constData()) != 0)
         failure = errno;
-    if (failure == 0) {
-        SyncDirectory(folder);
-        return true;
-    }
-    if (error)
-        *error = tr("\"%1\" could not be removed: %2.").arg(record, SystemError(failure));
-    return false;
+    if (failure != 0)
+        return Outcome::Failed(
+            Outcome::NotRemoved,
+            tr("\"%1\" could not be removed: %2.").arg(record, SystemError(failure)));
+    SyncDirectory(folder);
+    return {};
 }
 
 } // namespace file

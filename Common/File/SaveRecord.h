@@ -1,72 +1,92 @@
 #pragma once
 
+#include "Common/File/DescriptorWriter.h"
+#include "Common/File/FileCalls.h"
+#include "Common/File/Outcome.h"
 #include "Common/File/ProgramNames.h"
+#include "Common/File/UniqueFd.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QList>
 #include <QString>
-
-#include <sys/stat.h>
 
 namespace file {
 
 // The record of a save that writes a file in place: the complete new content, synced into the
-// user's state folder before the file itself is touched, under a name made of the file's
-// identity (device and inode), a key of its path, and a part of its own. A record goes only
-// once the file is seen to hold exactly its content, or when the user discards it. So whatever
-// stops such a save, and whatever saves follow, the newest complete content is in the file or
-// in a record that the next Open of the file, through any of its names, finds.
+// user's state folder before the file itself is touched. Its name keeps what identifies the
+// file at the time of the save (Identity: its file system, inode, and birth time or generation
+// where there is one), a key of its path and the file's name; the path itself goes along where
+// the state folder keeps extended attributes.
+//
+// A record goes only once the file is seen to hold exactly its content, or when the user
+// discards it. So whatever stops such a save, and whatever saves follow, the newest complete
+// content is in the file or in a record that the next Open of the file, through any of its
+// names, finds. A record is said to be the file's only where that identity proves it; a record
+// that only shares the file's place is named as uncertain.
+//
+// Each step that can fail returns false with Error() set where the failure happened.
 class SaveRecord
 {
     Q_DECLARE_TR_FUNCTIONS(SaveRecord)
 
 public:
-    explicit SaveRecord(const ProgramNames& names) : m_names(names) {}
+    explicit SaveRecord(const ProgramNames& names);
     ~SaveRecord();
     SaveRecord(const SaveRecord&) = delete;
     SaveRecord& operator=(const SaveRecord&) = delete;
 
-    // $XDG_STATE_HOME/<the program's folder>, else ~/.local/state/<the program's folder>.
+    // $XDG_STATE_HOME/<the program's folder>, else ~/.local/state/<the program's folder>; empty
+    // when neither names an absolute folder.
     static QString Folder(const ProgramNames& names);
 
-    // Starts this save's record of the file 'info' at 'path' (links followed): a locked
+    // Starts this save's record of the file 'file' at 'path' (links followed): a locked
     // temporary file in Folder(), which is made, with every missing parent, where it is not.
-    // The descriptor to write the content to, owned here, or -1 with Error() set.
-    int Start(const struct stat& info, const QByteArray& path);
-    // Syncs what was written, gives it the record's name and syncs the folder: from then on
-    // Find() names it. False with Error() set, and nothing left.
+    bool Start(const Identity& file, const QByteArray& path);
+    // Where the content goes, from the start.
+    AbstractFile* Output() { return &m_output; }
+    // Writes out and syncs the content, gives it the record's name and syncs the folder: from
+    // then on Find() names it. On failure nothing is left.
     bool Publish();
-    // Once the file holds the record's content. A warning where it could not go.
-    QString Remove();
-    QString Error() const { return m_error; }
-    int Descriptor() const { return m_fd; }
+    // Once the file holds the record's content; a record already gone is fine.
+    bool Remove();
+    const QString& Error() const { return m_error; }
+    int Descriptor() const { return m_fd.Get(); }
+    off_t Length() const { return m_output.Length(); }
     QString Path() const;
 
-    // Removes the records of the file open at 'fd' (described by 'info', at 'path') whose
-    // content the file holds: saves that completed the file but died before removing them.
-    static void Prune(int fd, const struct stat& info, const QByteArray& path,
+    // Removes the records of the file open at 'fd' ('file', at 'path') whose content it holds:
+    // saves that completed the file but died before removing them.
+    static void Prune(int fd, const Identity& file, const QByteArray& path,
                       const ProgramNames& names);
-
     struct Found
     {
         QString record; // empty: none
         QDateTime made;
-        bool saving = false; // a save of the file holds its lock now
+        bool proven = false; // the file's identity proves it is this file's
+        QString of;          // the file it was made for, as far as known
+        bool saving = false; // a save of the file runs now: no record is named
+        bool locked = false; // another program holds the file's lock
     };
-    // The newest record that saves of 'fileName' left and whose content it does not hold,
-    // found by the identity of the file it names or by its path.
+    // The record that saves of 'fileName' left and whose content it does not hold: one proven
+    // to be its own before one that only shares its place, the newest first.
     static Found Find(const QString& fileName, const ProgramNames& names);
     // Removes a record that Find() named.
-    static bool Discard(const QString& record, const ProgramNames& names, QString* error);
+    static Outcome Discard(const QString& record, const ProgramNames& names);
 
 private:
+    bool Fail(const QString& sentence);
+    QString KeptAside(int error) const;
     void Drop();
 
     ProgramNames m_names;
-    int m_fd = -1;
+    QString m_folder;
+    UniqueFd m_fd;
+    DescriptorWriter m_output;
     QByteArray m_temporary;
     QByteArray m_name;
+    QByteArray m_file;
     bool m_published = false;
     QString m_error;
 };
