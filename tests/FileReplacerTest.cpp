@@ -567,17 +567,19 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
 }
 
 // The target swapped for another file, or written by another program that takes no lock, once
-// the new content is complete (renamed: in its temporary file; in place: in the target): the
-// other content stays, the message says which, and in place the new content stays in its record.
+// the new content is complete (renamed: in its temporary file; in place: in its record, before
+// the file is touched, or in the target): the other content stays as it is, the message says
+// which, and in place the new content stays in its record.
 TEST_F(FileReplacerTest, TargetReplacedOrChangedMeanwhileIsLeftAlone)
 {
     const QString target = Path("swapped.xml");
     enum Moment
     {
         Renamed,
+        InRecord,
         InFile
     };
-    for (const Moment moment : {Renamed, InFile}) {
+    for (const Moment moment : {Renamed, InRecord, InFile}) {
         const bool inPlace = moment != Renamed;
         for (const bool swap : {true, false}) {
             WriteOld("swapped.xml");

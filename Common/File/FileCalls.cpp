@@ -236,9 +236,7 @@ int CopyContent(int from, int to)
     }
     if (!out.Flush())
         return out.Error();
-    if (::ftruncate(to, out.Length()) != 0 || ::fsync(to) != 0)
-        return errno;
-    return 0;
+    return ::fsync(to) == 0 ? 0 : errno;
 }
 
 int RenameNoReplace(const QByteArray& from, const QByteArray& to)

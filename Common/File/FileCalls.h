@@ -48,7 +48,8 @@ int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, Uniqu
 // under a name CreateTemporary made with 'prefix' (its check proves it), that no live save
 // holds locked.
 void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix);
-// Copies the whole content of 'from' over the start of 'to', cuts 'to' behind it and syncs it.
+// Writes the whole content of 'from' over the start of 'to' and syncs 'to'. Where 'to' was
+// longer, the caller has cut it first, so that nothing is cut behind a write of its own.
 int CopyContent(int from, int to);
 // Whether the two files hold the same bytes.
 int SameContent(int a, int b, bool* same);

@@ -416,6 +416,12 @@ bool FileReplacer::Private::CommitInPlace()
     if (!m_record->Publish())
         return Fail(m_record->Error()); // nothing touched the file yet
     m_previousKept = false;
+    if (!StillTheFile(m_old))
+        return false;
+    // Cut first where the file is longer, so that no cut ever lands behind a write.
+    const off_t length = m_record->Length();
+    if (m_old.st_size > length && ::ftruncate(m_file.Get(), length) != 0)
+        return FailKept(tr("It could not be written: %1.").arg(SystemError(errno)));
     if (const int copied = CopyContent(m_record->Descriptor(), m_file.Get()))
         return FailKept(tr("It could not be written: %1.").arg(SystemError(copied)));
     if (m_file.Close() != 0)

@@ -22,7 +22,10 @@ namespace file {
 // and read-only bits, the only link to the data, extended attributes and ACLs), the content
 // goes to a temporary file beside the target first. Otherwise the file is rewritten in place,
 // from a complete, synced record of the new content in the user's state folder (SaveRecord),
-// which goes once the file is seen to hold exactly that content under its path.
+// which goes once the file is seen to hold exactly that content under its path. An in-place
+// save changes no byte of a file that another program changed or replaced since it locked it:
+// it looks last just before its first change (a cut where the file is longer, then the writes),
+// and otherwise fails, leaving the other program's content as it is and its own in the record.
 //
 // One save of a file at a time: the target is locked (flock) for the whole save, and a second
 // saver waits while its lock wait says so (SetLockWait), or else up to kLockWaitMs. A
