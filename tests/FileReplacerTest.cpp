@@ -22,6 +22,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <functional>
+#include <iostream>
 #include <linux/fs.h>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -474,7 +475,8 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
         Close,
         Rename,
         ReadBack,
-        RelativeHome
+        RelativeHome,
+        Crowded
     };
     const struct
     {
@@ -495,6 +497,10 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
         {RelativeHome, "",
          "Its new content could not be kept aside: there is no state folder, as HOME "
          "(\"relative\") is not an absolute path.",
+         true},
+        {Crowded, "",
+         "Its new content could not be kept aside in \"%1\": it holds 32 records of interrupted "
+         "saves already. Open their files to keep or discard them.",
          true},
     };
     const QString folder = SaveRecord::Folder(kNames);
@@ -528,6 +534,14 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
                 qunsetenv("XDG_STATE_HOME");
                 qputenv("HOME", "relative");
             }
+            QStringList crowd; // records as their names are, of no file here
+            for (int i = 0; c.fault == Crowded && i < SaveRecord::kMaxRecords; ++i) {
+                crowd << folder + QStringLiteral("/k-0-1-0-0-%1-%2-x.xml")
+                                      .arg(QString(16, QLatin1Char('0')))
+                                      .arg(i, 12, 16, QLatin1Char('0'));
+                QDir().mkpath(folder);
+                QFile(crowd.last()).open(QIODevice::WriteOnly);
+            }
             QString error;
             bool kept = false;
             if (c.fault == GetFlags)
@@ -543,6 +557,8 @@ TEST_F(FileReplacerTest, FailedWriteSyncCloseOrRenameKeepsThePreviousContentAndL
             g_renameError = g_writeError = g_readError = 0;
             qputenv("XDG_STATE_HOME", QFile::encodeName(state.path()));
             qputenv("HOME", home);
+            for (const QString& record : crowd)
+                QFile::remove(record);
             const bool keptOld = name == target || c.inPlaceKept;
             const QString reason = QString::fromUtf8(expected).replace(QLatin1String("%1"), folder);
             EXPECT_EQ(kept, keptOld) << expected << error.toStdString();
@@ -976,8 +992,9 @@ TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
     EXPECT_EQ(ReadAll(target), kNew);
 }
 
-// A record goes only once the file holds its content or the user discards it: a save that
-// completes later leaves it, Open finds it through any of the file's names, and tells a save that
+// A record goes only once the file holds its content, the user discards it, or its file is no
+// longer there and the user was told: a save that completes later leaves it and marks it as
+// older than the file, Open finds it through any of the file's names, and tells a save that
 // holds the record now from another program that holds the file's lock.
 TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
 {
@@ -1029,8 +1046,10 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     }
     EXPECT_FALSE(SaveRecord::Find(target, kNames).saving);
     EXPECT_FALSE(SaveRecord::Find(target, kNames).locked);
+    EXPECT_FALSE(SaveRecord::Find(target, kNames).savedSince);
 
-    // A later save of other content leaves the record; one of the same content makes it go.
+    // A later save of other content leaves the record, saying so; one of the same content makes
+    // it go.
     const QByteArray other("<doc><list><name>other</name></list></doc>\n");
     {
         FileReplacer replacer(target, kNames);
@@ -1039,7 +1058,8 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
         ASSERT_TRUE(replacer.Commit().Ok());
     }
     const SaveRecord::Found since = SaveRecord::Find(target, kNames);
-    EXPECT_EQ(since.record, record);
+    EXPECT_EQ(ReadAll(since.record), kNew);
+    EXPECT_TRUE(since.savedSince);
     const file::Outcome refused = SaveRecord::Discard(target, kNames);
     EXPECT_FALSE(refused.Ok()) << "only records are discarded";
     EXPECT_EQ(
@@ -1058,6 +1078,33 @@ TEST_F(FileReplacerTest, RecordsStayUntilTheFileHoldsThemOrTheUserDiscardsThem)
     EXPECT_EQ(records.entryList(QDir::Files).size(), 1) << "kept by the failed save";
     EXPECT_EQ(SaveRecord::Find(link, kNames).record, QString());
     EXPECT_TRUE(records.entryList(QDir::Files).isEmpty()) << "gone, as the file holds it";
+
+    // The file deleted: the next Open, of any file, names its record, and the one after removes
+    // it. The record keeps its file's path where the state folder keeps extended attributes.
+    tear = true;
+    g_syncHook = failTarget;
+    EXPECT_FALSE(Replace(target));
+    g_syncHook = nullptr;
+    const QString whose = QFileInfo(target).canonicalFilePath();
+    const bool told =
+        ::getxattr(QFile::encodeName(records.filePath(records.entryList(QDir::Files)[0])),
+                   "user.record.of", nullptr, 0) > 0;
+    const QString another = WriteOld("another.xml");
+    EXPECT_TRUE(SaveRecord::Find(another, kNames).gone.isEmpty()) << "its file is there";
+    ASSERT_TRUE(QFile::remove(target) && QFile::remove(link));
+    if (!told) {
+        std::cout << "The state folder keeps no extended attributes: the records of files no "
+                     "longer there are not tried.\n";
+        EXPECT_TRUE(
+            SaveRecord::Discard(records.filePath(records.entryList(QDir::Files)[0]), kNames).Ok());
+        return;
+    }
+    const QList<SaveRecord::Gone> gone = SaveRecord::Find(another, kNames).gone;
+    ASSERT_EQ(gone.size(), 1);
+    EXPECT_EQ(gone[0].file.toStdString(), whose.toStdString());
+    EXPECT_EQ(ReadAll(gone[0].record), kNew);
+    EXPECT_TRUE(SaveRecord::Find(another, kNames).gone.isEmpty()) << "told once";
+    EXPECT_TRUE(records.entryList(QDir::Files).isEmpty()) << "removed once told";
 }
 
 // A record is named the file's own only where what identifies the file proves it: the same file
@@ -1139,7 +1186,8 @@ TEST_F(FileReplacerTest, ARecordIsTheFilesOnlyWhereItsIdentityProvesIt)
 // On real file systems without birth times, mounted from an image where the machine allows: a
 // medium swapped in the same slot, whose first file has the same device and inode as the first
 // file of the one before, and a deleted file's inode that a new file took. The record is never
-// proven to be the new file's.
+// proven to be the new file's; a record of a medium that was taken out is no record of a file
+// that is gone.
 TEST_F(FileReplacerTest, ARecordOfAnotherMediumOrOfAReusedInodeIsNotProvenTheFiles)
 {
     const QString image = Path("medium.img");
@@ -1181,6 +1229,9 @@ TEST_F(FileReplacerTest, ARecordOfAnotherMediumOrOfAReusedInodeIsNotProvenTheFil
     WriteFile(target, kOld);
     const struct stat first = Stat(target);
     const QString record = Keep(IdentityOf(target), target, kNew);
+    run("umount", {medium});
+    EXPECT_TRUE(SaveRecord::Find(WriteOld("here.xml"), kNames).gone.isEmpty())
+        << "its medium is only out";
     ASSERT_TRUE(insert());
     WriteFile(target, kOld);
     const struct stat swapped = Stat(target);

@@ -38,6 +38,12 @@ void CheckListReader::TellRecords(const QString& fileName, file::Outcome& outcom
     const auto when = [](const QDateTime& made) {
         return QLocale().toString(made, QLocale::ShortFormat);
     };
+    for (const file::SaveRecord::Gone& gone : kept.gone)
+        outcome.warnings << tr("A record of \"%1\", which is no longer there, is kept in \"%2\": a "
+                               "save of it on %3 was interrupted. The record goes when a file is "
+                               "next opened.")
+                                .arg(QDir::toNativeSeparators(gone.file),
+                                     QDir::toNativeSeparators(gone.record), when(gone.made));
     if (kept.saving) {
         outcome.warnings << tr("A save of it is running now, so what was read may not be "
                                "complete. Open it again once that save has ended.");
@@ -50,11 +56,12 @@ void CheckListReader::TellRecords(const QString& fileName, file::Outcome& outcom
         return;
     outcome.keptCopy = kept.record;
     outcome.keptCopyProven = kept.proven;
-    const QString said = kept.proven
-                             ? tr("A save of it on %1 was interrupted.").arg(when(kept.made))
-                             : tr("A save of \"%1\" on %2 was interrupted, but it cannot be "
-                                  "proven that it was this file.")
-                                   .arg(QDir::toNativeSeparators(kept.of), when(kept.made));
+    QString said = kept.proven ? tr("A save of it on %1 was interrupted.").arg(when(kept.made))
+                               : tr("A save of \"%1\" on %2 was interrupted, but it cannot be "
+                                    "proven that it was this file.")
+                                     .arg(QDir::toNativeSeparators(kept.of), when(kept.made));
+    if (kept.savedSince)
+        said += QLatin1Char(' ') + tr("It has been saved successfully since then.");
     outcome.warnings
         << said + QLatin1Char(' ') +
                tr("Its new content is kept in \"%1\".").arg(QDir::toNativeSeparators(kept.record));

@@ -29,8 +29,9 @@ public:
     // 'maxBytes' is the size limit, at most the default; no more than one byte beyond it is
     // ever read. 'beforeOpen' is for tests (BoundedRead::Read). Whether read or not, the outcome
     // tells of a record that an interrupted save of the file left (keptCopy, and a warning that
-    // says when it was made and whether it is proven to be this file's), or warns that a save
-    // of it is running now or that another program holds its lock.
+    // says when it was made, whether the file was saved since, and whether it is proven to be
+    // this file's), warns that a save of it is running now or that another program holds its
+    // lock, and names the records of files no longer there, which go at the next Open.
     file::Outcome ReadFile(const QString& fileName, qint64 maxBytes = limits::kMaxFileBytes,
                            const file::BoundedRead::Hook& beforeOpen = {});
     // The same decoding and checks on the bytes of a file already in memory.

@@ -119,6 +119,7 @@ struct FileReplacer::Private
     bool CommitInPlace();
     bool StillTheFile(const struct stat& expected);
     bool CheckWritten(int file);
+    void Supersede(int file);
     void Abandon();
 
     QString m_target; // as given
@@ -371,6 +372,10 @@ bool FileReplacer::Private::CommitRename()
 {
     if (!m_output.Close())
         return FailRename(tr("It could not be written: %1.").arg(SystemError(m_output.Error())));
+    // The new file, to be told by its identity once it has its name.
+    const UniqueFd created(::fcntl(m_new.Get(), F_DUPFD_CLOEXEC, 0));
+    if (!created)
+        return FailRename(tr("It could not be written: %1.").arg(SystemError(errno)));
     if (::fsync(m_new.Get()) != 0 || m_new.Close() != 0)
         return FailRename(tr("It could not be written to the disk: %1.").arg(SystemError(errno)));
     if (m_exists) {
@@ -393,6 +398,7 @@ bool FileReplacer::Private::CommitRename()
         m_warnings << tr("Its folder could not be written to the disk: %1. A power cut soon "
                          "after this save may bring back the previous content.")
                           .arg(SystemError(synced));
+    Supersede(created.Get());
     return true;
 }
 
@@ -430,6 +436,7 @@ bool FileReplacer::Private::CommitInPlace()
         return false;
     if (!m_record->Remove())
         m_warnings << m_record->Error();
+    Supersede(hold.Get());
     return true;
 }
 
@@ -469,6 +476,12 @@ bool FileReplacer::Private::CheckWritten(int file)
     if (!same || written.st_size != m_record->Length())
         return FailKept(tr("It was changed by another program while it was being saved."));
     return true;
+}
+
+// The records of earlier saves of the file learn that it has been saved since.
+void FileReplacer::Private::Supersede(int file)
+{
+    SaveRecord::Supersede(m_exists ? &m_identity : nullptr, file, m_path, m_names);
 }
 
 void FileReplacer::Private::Abandon()

@@ -26,6 +26,8 @@ namespace file {
 // save changes no byte of a file that another program changed or replaced since it locked it:
 // it looks last just before its first change (a cut where the file is longer, then the writes),
 // and otherwise fails, leaving the other program's content as it is and its own in the record.
+// A save that succeeds tells the records of earlier saves of the file that it has been saved
+// since.
 //
 // One save of a file at a time: the target is locked (flock) for the whole save, and a second
 // saver waits while its lock wait says so (SetLockWait), or else up to kLockWaitMs. A

@@ -32,8 +32,9 @@ const char kOriginAttribute[] = "user.record.of";
 // What a record's name says.
 struct Entry
 {
-    char state = 'k'; // 'k' kept
-
+    // 'k' kept; 's' its file has been saved successfully since; 't' its file is no longer
+    // there, and the user has been told.
+    char state = 'k';
     bool old = false; // named by an earlier version: only device, inode and path are known
     Identity file;
     QByteArray pathKey;
@@ -85,7 +86,8 @@ bool Parse(const QByteArray& name, const QByteArray& suffix, Entry* entry)
         return name.mid(at);
     };
     bool inode = false;
-    if (fields.size() > kNameFields && fields[0] == "k") {
+    if (fields.size() > kNameFields && fields[0].size() == 1 &&
+        QByteArray("kst").contains(fields[0][0])) {
         entry->state = fields[0][0];
         entry->file.fileSystem = fields[1];
         entry->file.inode = fields[2].toULongLong(&inode, 16);
@@ -170,6 +172,43 @@ QList<Record> RecordsIn(const ProgramNames& names)
     return records;
 }
 
+// Whether the file 'path' on the file system 'fileSystem' is no longer there: its name is
+// free, and the nearest folder above it that is there lies on that very file system, so that
+// a medium that was taken out, or a file system not mounted now, does not count.
+bool IsGone(const QByteArray& path, const QByteArray& fileSystem)
+{
+    QByteArray resolved;
+    struct stat info;
+    if (Resolve(path, &resolved, &info) != ENOENT)
+        return false;
+    for (QByteArray folder = DirectoryOf(resolved);; folder = DirectoryOf(folder)) {
+        Identity above;
+        const int error = Identify(-1, folder + "/.", &above);
+        if (error == 0)
+            return above.fileSystem == fileSystem;
+        if (error != ENOENT || folder == "/" || folder == ".")
+            return false;
+    }
+}
+
+// A record whose file is no longer there is named to the user (and marked so) the first time it
+// is seen, and removed the next time, when it is still gone.
+void Forget(const QByteArray& record, const Entry& entry, const struct stat& info,
+            QList<SaveRecord::Gone>* gone)
+{
+    const QByteArray origin = Origin(record);
+    if (entry.old || origin.isEmpty() || !IsGone(origin, entry.file.fileSystem) || Held(record))
+        return;
+    if (entry.state == 't') {
+        ::unlink(record.constData());
+        return;
+    }
+    const QByteArray told = DirectoryOf(record) + '/' +
+                            RecordName('t', entry.file, entry.pathKey, entry.stem, entry.name);
+    if (RenameNoReplace(record, told) == 0)
+        gone->append({QFile::decodeName(origin), QFile::decodeName(told), Made(info)});
+}
+
 // Makes 'folder' and its missing parents for this user alone, each synced into its parent so
 // that a record in it survives a power cut.
 int MakeFolder(const QByteArray& folder)
@@ -241,6 +280,12 @@ bool SaveRecord::Start(const Identity& file, const QByteArray& path)
     if (const int error = MakeFolder(folder))
         return Fail(KeptAside(error));
     CleanLeftovers(folder, m_names.temporaryPrefix);
+    const int records = static_cast<int>(RecordsIn(m_names).size());
+    if (records >= kMaxRecords)
+        return Fail(tr("Its new content could not be kept aside in \"%1\": it holds %2 records of "
+                       "interrupted saves already. Open their files to keep or discard them.")
+                        .arg(m_folder)
+                        .arg(records));
     if (const int error = CreateTemporary(folder, m_names.temporaryPrefix, &m_fd, &m_temporary))
         return Fail(KeptAside(error));
     m_output.Attach(m_fd.Get());
@@ -317,6 +362,29 @@ void SaveRecord::Prune(int fd, const Identity& file, const QByteArray& path,
     }
 }
 
+void SaveRecord::Supersede(const Identity* before, int fd, const QByteArray& path,
+                           const ProgramNames& names)
+{
+    const QList<Record> records = RecordsIn(names);
+    Identity after;
+    if (records.isEmpty() || Identify(fd, {}, &after) != 0)
+        return;
+    const QByteArray key = PathKey(path);
+    for (const Record& record : records) {
+        const Entry& entry = record.entry;
+        const Match match = before ? MatchOf(entry, *before, key)
+                                   : (entry.pathKey == key ? Match::Shared : Match::None);
+        if (match == Match::None || entry.old)
+            continue;
+        const bool proven = match == Match::Proven;
+        const QByteArray saved = DirectoryOf(record.name) + '/' +
+                                 RecordName('s', proven ? after : entry.file,
+                                            proven ? key : entry.pathKey, entry.stem, entry.name);
+        if (saved != record.name)
+            RenameNoReplace(record.name, saved);
+    }
+}
+
 SaveRecord::Found SaveRecord::Find(const QString& fileName, const ProgramNames& names)
 {
     Found found;
@@ -337,8 +405,10 @@ SaveRecord::Found SaveRecord::Find(const QString& fileName, const ProgramNames& 
         const QByteArray& name = record.name;
         const Entry& entry = record.entry;
         const Match match = MatchOf(entry, identity, key);
-        if (match == Match::None)
+        if (match == Match::None) {
+            Forget(name, entry, record.info, &found.gone);
             continue;
+        }
         // A live save holds its record from its first byte until the file holds it.
         if (Held(name)) {
             found.saving = true;
@@ -353,11 +423,14 @@ SaveRecord::Found SaveRecord::Find(const QString& fileName, const ProgramNames& 
         found.record = QFile::decodeName(name);
         found.made = made;
         found.proven = proven;
+        found.savedSince = entry.state == 's';
         found.of = QFile::decodeName(origin.isEmpty() ? entry.name : origin);
     }
     if (found.saving) {
+        const QList<Gone> gone = found.gone;
         found = Found();
         found.saving = true;
+        found.gone = gone;
     }
     return found;
 }

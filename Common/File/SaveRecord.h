@@ -20,11 +20,13 @@ namespace file {
 // where there is one), a key of its path and the file's name; the path itself goes along where
 // the state folder keeps extended attributes.
 //
-// A record goes only once the file is seen to hold exactly its content, or when the user
-// discards it. So whatever stops such a save, and whatever saves follow, the newest complete
-// content is in the file or in a record that the next Open of the file, through any of its
-// names, finds. A record is said to be the file's only where that identity proves it; a record
-// that only shares the file's place is named as uncertain.
+// A record goes once the file is seen to hold exactly its content, when the user discards it,
+// or, after the user was told, once its file is no longer there. So whatever stops such a save,
+// and whatever saves follow, the newest complete content is in the file or in a record that
+// the next Open of the file, through any of its names, finds. A record is said to be the
+// file's only where that identity proves it; a record that only shares the file's place is
+// named as uncertain. At most kMaxRecords records stay: a save that would keep one more fails
+// before it touches its file.
 //
 // Each step that can fail returns false with Error() set where the failure happened.
 class SaveRecord
@@ -32,6 +34,8 @@ class SaveRecord
     Q_DECLARE_TR_FUNCTIONS(SaveRecord)
 
 public:
+    static constexpr int kMaxRecords = 32;
+
     explicit SaveRecord(const ProgramNames& names);
     ~SaveRecord();
     SaveRecord(const SaveRecord&) = delete;
@@ -60,14 +64,29 @@ public:
     // saves that completed the file but died before removing them.
     static void Prune(int fd, const Identity& file, const QByteArray& path,
                       const ProgramNames& names);
+    // After a save of 'path' succeeded: the records of the file as it was before ('before';
+    // none for a new file) become records of the file as it is now (open at 'fd'), which has
+    // been saved successfully since they were made.
+    static void Supersede(const Identity* before, int fd, const QByteArray& path,
+                          const ProgramNames& names);
+
+    struct Gone
+    {
+        QString file; // whose record it is, no longer there
+        QString record;
+        QDateTime made;
+    };
     struct Found
     {
         QString record; // empty: none
         QDateTime made;
-        bool proven = false; // the file's identity proves it is this file's
-        QString of;          // the file it was made for, as far as known
-        bool saving = false; // a save of the file runs now: no record is named
-        bool locked = false; // another program holds the file's lock
+        bool proven = false;     // the file's identity proves it is this file's
+        bool savedSince = false; // the file was saved successfully after it was made
+        QString of;              // the file it was made for, as far as known
+        bool saving = false;     // a save of the file runs now: no record is named
+        bool locked = false;     // another program holds the file's lock
+        // Records of files no longer there, named now and removed at the next Find().
+        QList<Gone> gone;
     };
     // The record that saves of 'fileName' left and whose content it does not hold: one proven
     // to be its own before one that only shares its place, the newest first.
