@@ -956,38 +956,47 @@ TEST_F(FileReplacerTest, WarningsAfterSuccessAreTrue)
 }
 
 // Of the files a save's cleaning looks at, only a temporary file that a save of this user left
-// and no live save holds goes: one held locked, another user's, a symbolic link, and the user's
-// own files, also under names that look like a leftover's, stay.
+// in that folder and no live save holds goes, also one the saver may write but not read: one held
+// locked, another user's, a symbolic link, a copy of a leftover from another folder, and the
+// user's own files, also under names that look like a leftover's, stay.
 TEST_F(FileReplacerTest, OnlyLeftoversOfThisUsersDeadSavesAreRemoved)
 {
     const QString target = WriteOld("list.xml");
-    // A temporary file as a save makes it, left once its save has died.
-    const auto leftover = [this] {
+    // A temporary file as a save makes it, left once its save has died (its descriptor goes).
+    std::vector<file::UniqueFd> saving;
+    const auto leftover = [&saving](const QString& folder) {
         QByteArray name;
-        file::UniqueFd fd;
-        EXPECT_EQ(file::CreateTemporary(QFile::encodeName(dir.Path()), kNames.temporaryPrefix, &fd,
-                                        &name),
+        saving.emplace_back();
+        EXPECT_EQ(file::CreateTemporary(QFile::encodeName(folder), kNames.temporaryPrefix,
+                                        &saving.back(), &name),
                   0);
         return QFile::decodeName(name);
     };
-    const QString dead = leftover();
-    const QString others = leftover();
+    const QString dead = leftover(dir.Path());
+    const QString unreadable = leftover(dir.Path()); // of a file of mode 0200
+    ASSERT_EQ(::chmod(QFile::encodeName(unreadable).constData(), 0200), 0);
+    const QString others = leftover(dir.Path());
     const bool othersMade = ::chown(QFile::encodeName(others).constData(), 4242, ::getgid()) == 0;
     if (!othersMade)
         QFile::remove(others);
-    const QString link = leftover();
+    const QString link = leftover(dir.Path());
     QFile::remove(link);
     ASSERT_EQ(::symlink("list.xml", QFile::encodeName(link).constData()), 0);
-    QFile liveFile(leftover());
-    ASSERT_TRUE(liveFile.open(QIODevice::ReadOnly));
-    ASSERT_EQ(::flock(liveFile.handle(), LOCK_EX), 0);
+    const QTemporaryDir elsewhere;
+    const QString copied = leftover(elsewhere.path());
+    ASSERT_TRUE(QFile::copy(copied, Path(QFileInfo(copied).fileName().toUtf8().constData())));
+    leftover(dir.Path());
+    file::UniqueFd live = std::move(saving.back()); // of a save that runs
+    saving.clear();
     for (const char* own :
          {".vellorin-dead.tmp", ".vellorin-00000000-00000000.tmp", "list.xml.vellorin-previous"})
         QFile(Path(own)).open(QIODevice::WriteOnly);
     QStringList stay = Entries();
     stay.removeOne(QFileInfo(dead).fileName());
-    ASSERT_EQ(stay.size(), othersMade ? 7 : 6);
-    ASSERT_TRUE(Replace(target));
+    stay.removeOne(QFileInfo(unreadable).fileName());
+    ASSERT_EQ(stay.size(), othersMade ? 8 : 7);
+    // Without privileges, so that file modes bind the cleaning.
+    EXPECT_EQ(support::RunUnprivileged([&] { return Replace(target) ? 0 : 1; }), 0);
     EXPECT_EQ(Entries(), stay);
     EXPECT_EQ(ReadAll(target), kNew);
 }

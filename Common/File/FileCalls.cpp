@@ -32,8 +32,9 @@ constexpr int kMaxLinkHops = 40;
 constexpr std::uint64_t kTemporaryNameSpace = 2821109907456ull; // 36^8
 constexpr int kTemporaryDigits = 8;
 constexpr int kTemporaryNameTries = 16;
-// Behind the digits, a check of them: the cleaning removes only a file whose name carries it,
-// never a file of the user's that merely looks like a leftover.
+// Behind the digits, a check of them and of the folder: the cleaning removes only a file whose
+// name carries it, never a file of the user's that merely looks like a leftover, nor a copy of
+// a leftover that came from another folder.
 constexpr int kTemporaryCheckDigits = 8;
 // Hex digits of each part of an identity.
 constexpr int kIdentityDigits = 12;
@@ -56,22 +57,62 @@ ssize_t ReadAt(int fd, char* buffer, std::size_t size, off_t offset)
     return static_cast<ssize_t>(got);
 }
 
-QByteArray TemporaryCheck(const QByteArray& prefix, const QByteArray& digits)
+// What ties a temporary name to the folder it was made in.
+QByteArray FolderKey(int folder)
 {
-    return KeyOf(prefix + digits, kTemporaryCheckDigits);
+    Identity identity;
+    if (Identify(folder, {}, &identity) != 0)
+        return {};
+    return identity.fileSystem + QByteArray::number(identity.inode, 16) + identity.born;
 }
 
-// Whether 'name' is one CreateTemporary makes: the prefix, the digits, '-', their check, the
-// suffix.
-bool IsTemporaryName(const QByteArray& name, const QByteArray& prefix)
+QByteArray TemporaryCheck(const QByteArray& prefix, const QByteArray& digits,
+                          const QByteArray& folder)
+{
+    return KeyOf(prefix + digits + '/' + folder, kTemporaryCheckDigits);
+}
+
+// Whether 'name' is one CreateTemporary makes in the folder 'folder' (FolderKey): the prefix,
+// the digits, '-', their check, the suffix.
+bool IsTemporaryName(const QByteArray& name, const QByteArray& prefix, const QByteArray& folder)
 {
     const int digitsAt = prefix.size();
     const int checkAt = digitsAt + kTemporaryDigits + 1;
-    if (name.size() != checkAt + kTemporaryCheckDigits + kTemporarySuffix.size() ||
+    if (folder.isEmpty() ||
+        name.size() != checkAt + kTemporaryCheckDigits + kTemporarySuffix.size() ||
         !name.startsWith(prefix) || !name.endsWith(kTemporarySuffix) || name[checkAt - 1] != '-')
         return false;
     return name.mid(checkAt, kTemporaryCheckDigits) ==
-           TemporaryCheck(prefix, name.mid(digitsAt, kTemporaryDigits));
+           TemporaryCheck(prefix, name.mid(digitsAt, kTemporaryDigits), folder);
+}
+
+// Removes the temporary files of saves that died from the open folder 'at' (FolderKey 'key'):
+// those of this user, under a name CreateTemporary made in this folder, that no live save holds
+// locked. What else is there stays in 'names'.
+void CleanLeftovers(int at, const QByteArray& prefix, const QByteArray& key,
+                    QList<QByteArray>* names)
+{
+    for (auto name = names->begin(); name != names->end();) {
+        if (!IsTemporaryName(*name, prefix, key)) {
+            ++name;
+            continue;
+        }
+        // Only to see that no live save holds it: a file its owner may write but not read is
+        // opened for writing, which changes nothing.
+        const int flags = O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
+        UniqueFd fd(::openat(at, name->constData(), O_RDONLY | flags));
+        if (!fd && errno == EACCES)
+            fd.Reset(::openat(at, name->constData(), O_WRONLY | flags));
+        struct stat opened, named;
+        if (fd && ::fstat(fd.Get(), &opened) == 0 && S_ISREG(opened.st_mode) &&
+            opened.st_uid == ::geteuid() && ::flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 &&
+            ::fstatat(at, name->constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev &&
+            ::unlinkat(at, name->constData(), 0) == 0)
+            name = names->erase(name);
+        else
+            ++name;
+    }
 }
 
 } // namespace
@@ -174,18 +215,34 @@ int EntriesOf(int folder, QList<QByteArray>* names)
 }
 
 int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, UniqueFd* fd,
-                    QByteArray* name)
+                    QByteArray* name, QList<QByteArray>* entries)
 {
+    // A folder that cannot be read can still be written to.
+    UniqueFd folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    QList<QByteArray> names;
+    const bool read = folder && EntriesOf(folder.Get(), &names) == 0;
+    if (!folder)
+        folder.Reset(::open(directory.constData(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (!folder)
+        return errno;
+    const QByteArray key = FolderKey(folder.Get());
+    if (key.isEmpty())
+        return errno;
+    if (read)
+        CleanLeftovers(folder.Get(), prefix, key, &names);
+    if (entries)
+        *entries = names;
     int error = EEXIST;
     for (int attempt = 0; attempt < kTemporaryNameTries && error == EEXIST; ++attempt) {
         const QByteArray digits =
             QByteArray::number(QRandomGenerator::global()->generate64() % kTemporaryNameSpace, 36)
                 .rightJustified(kTemporaryDigits, '0');
-        *name = directory + '/' + prefix + digits + '-' + TemporaryCheck(prefix, digits) +
-                kTemporarySuffix;
-        fd->Reset(
-            ::open(name->constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+        const QByteArray base =
+            prefix + digits + '-' + TemporaryCheck(prefix, digits, key) + kTemporarySuffix;
+        fd->Reset(::openat(folder.Get(), base.constData(),
+                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
         error = *fd ? 0 : errno;
+        *name = directory + '/' + base;
     }
     if (error != 0) {
         name->clear();
@@ -193,27 +250,6 @@ int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, Uniqu
     }
     ::flock(fd->Get(), LOCK_EX | LOCK_NB);
     return 0;
-}
-
-void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix)
-{
-    const UniqueFd folder(::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    QList<QByteArray> names;
-    if (!folder || EntriesOf(folder.Get(), &names) != 0)
-        return;
-    const int at = folder.Get();
-    for (const QByteArray& name : names) {
-        if (!IsTemporaryName(name, prefix))
-            continue;
-        UniqueFd fd(::openat(at, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-        struct stat opened, named;
-        if (!fd || ::fstat(fd.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-            opened.st_uid != ::geteuid() || ::flock(fd.Get(), LOCK_EX | LOCK_NB) != 0)
-            continue;
-        if (::fstatat(at, name.constData(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-            named.st_ino == opened.st_ino && named.st_dev == opened.st_dev)
-            ::unlinkat(at, name.constData(), 0);
-    }
 }
 
 int CopyContent(int from, int to)

@@ -40,14 +40,14 @@ int Identify(int fd, const QByteArray& path, Identity* identity);
 // The names of the entries of the folder just opened as 'folder' (but "." and ".."), read whole
 // before the caller changes any of them.
 int EntriesOf(int folder, QList<QByteArray>* names);
-// A new file of this user alone (0600) in 'directory', named 'prefix', a short part of its own
-// and a check, locked from its first moment on so that no cleaning of leftovers takes it.
+// A new file of this user alone (0600) in 'directory', named 'prefix', random digits and a
+// check that ties them to this very folder, and locked from its first moment on so that no
+// cleaning of leftovers takes it. First it removes the temporary files that saves which died
+// left there: those of this user, under a name it made in this folder (its check proves it; a
+// copy from another folder does not carry it), that no live save holds locked, also where the
+// user may write but not read them. 'entries', if given, gets the names that stay there.
 int CreateTemporary(const QByteArray& directory, const QByteArray& prefix, UniqueFd* fd,
-                    QByteArray* name);
-// Removes the temporary files that saves which died left in 'directory': those of this user,
-// under a name CreateTemporary made with 'prefix' (its check proves it), that no live save
-// holds locked.
-void CleanLeftovers(const QByteArray& directory, const QByteArray& prefix);
+                    QByteArray* name, QList<QByteArray>* entries = nullptr);
 // Writes the whole content of 'from' over the start of 'to' and syncs 'to'. Where 'to' was
 // longer, the caller has cut it first, so that nothing is cut behind a write of its own.
 int CopyContent(int from, int to);

@@ -304,7 +304,6 @@ int FileReplacer::Private::BeginRename()
     if (m_exists && (m_old.st_nlink != 1 || (user != 0 && m_old.st_uid != user)))
         return EPERM;
 
-    CleanLeftovers(m_directory, m_names.temporaryPrefix);
     UniqueFd fd;
     if (const int error = CreateTemporary(m_directory, m_names.temporaryPrefix, &fd, &m_temporary))
         return error;

@@ -3,6 +3,7 @@
 #include <QFile>
 #include <QRandomGenerator>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -279,15 +280,21 @@ bool SaveRecord::Start(const Identity& file, const QByteArray& path)
     const QByteArray folder = QFile::encodeName(m_folder);
     if (const int error = MakeFolder(folder))
         return Fail(KeptAside(error));
-    CleanLeftovers(folder, m_names.temporaryPrefix);
-    const int records = static_cast<int>(RecordsIn(m_names).size());
-    if (records >= kMaxRecords)
+    QList<QByteArray> entries;
+    if (const int error =
+            CreateTemporary(folder, m_names.temporaryPrefix, &m_fd, &m_temporary, &entries))
+        return Fail(KeptAside(error));
+    Entry entry;
+    const auto records = std::count_if(entries.begin(), entries.end(), [&](const QByteArray& n) {
+        return Parse(n, m_names.recordSuffix, &entry);
+    });
+    if (records >= kMaxRecords) {
+        Drop();
         return Fail(tr("Its new content could not be kept aside in \"%1\": it holds %2 records of "
                        "interrupted saves already. Open their files to keep or discard them.")
                         .arg(m_folder)
                         .arg(records));
-    if (const int error = CreateTemporary(folder, m_names.temporaryPrefix, &m_fd, &m_temporary))
-        return Fail(KeptAside(error));
+    }
     m_output.Attach(m_fd.Get());
     m_file = RealPath(path);
     QByteArray name = CutAtCharacter(NameOf(path), kRecordNameBytes);
