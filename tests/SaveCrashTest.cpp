@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -195,26 +196,53 @@ protected:
     }
 
     // The system calls of one undisturbed save, each as strace's filter for it:
-    // name:when=<its number among the calls of that name>.
-    QStringList SaveCalls(const SavePath& path)
+    // name:when=<its number among the calls of that name>; where the save, once it has the
+    // target's lock, sees that the path still names the file it locked; and where it first and
+    // last changes the target (an in-place save's cut and writes).
+    struct Calls
+    {
+        QStringList names;
+        int locked = -1;
+        int firstChange = -1;
+        int lastChange = -1;
+    };
+    // 'options' as the driver gets them in the runs, so that calls are counted alike.
+    Calls SaveCalls(const SavePath& path, const QStringList& options = {})
     {
         const QString target = Fresh(path);
-        EXPECT_EQ(Run(path, target, {QStringLiteral("-e"), QStringLiteral("trace=all")}),
+        EXPECT_EQ(Run(path, target,
+                      {QStringLiteral("-y"), QStringLiteral("-e"), QStringLiteral("trace=all")},
+                      kNew, {}, options),
                   QByteArray("saved\n"));
         std::map<QString, int> seen;
-        QStringList calls;
+        Calls calls;
         int markers = 0;
-        const QRegularExpression call(QStringLiteral("^([a-z0-9_]+)\\("));
+        const QRegularExpression call(QStringLiteral("^([a-z0-9_]+)\\((\\d+<([^>]*)>)?"));
+        const QString file = QFileInfo(target).canonicalFilePath();
         for (const QByteArray& line : ReadAll(root.path() + QStringLiteral("/trace")).split('\n')) {
             const QRegularExpressionMatch match = call.match(QString::fromLatin1(line));
             if (!match.hasMatch())
                 continue;
             const QString name = match.captured(1);
             const int when = ++seen[name];
-            if (name == QLatin1String("getppid"))
+            if (name == QLatin1String("getppid")) {
                 ++markers;
-            else if (markers == 1)
-                calls << name + QStringLiteral(":when=") + QString::number(when);
+                continue;
+            }
+            if (markers != 1)
+                continue;
+            if (match.captured(3) == file && name == QLatin1String("flock") &&
+                line.contains("LOCK_EX") && line.endsWith("= 0"))
+                calls.locked = -2;
+            if (calls.locked == -2 && line.contains('"' + QFile::encodeName(target) + '"'))
+                calls.locked = static_cast<int>(calls.names.size());
+            if (match.captured(3) == file &&
+                (name == QLatin1String("ftruncate") || name == QLatin1String("pwrite64"))) {
+                calls.lastChange = static_cast<int>(calls.names.size());
+                if (calls.firstChange < 0)
+                    calls.firstChange = calls.lastChange;
+            }
+            calls.names << name + QStringLiteral(":when=") + QString::number(when);
         }
         EXPECT_EQ(markers, 2) << "the save ran to its end under strace";
         return calls;
@@ -347,7 +375,7 @@ TEST_F(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
     const QStringList faults{"signal=KILL", "error=ENOSPC", "error=EDQUOT", "error=EIO",
                              "error=EINTR"};
     for (const SavePath& path : kPaths) {
-        const QStringList calls = SaveCalls(path);
+        const QStringList calls = SaveCalls(path).names;
         ASSERT_GT(calls.size(), 10) << path.name;
         std::map<std::string, int> verdicts; // how the runs ended: a check that faults landed
         for (const QString& fault : faults) {
@@ -404,7 +432,7 @@ TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
     for (const SavePath& path : kPaths) {
         if (path.start == Start::Attribute)
             continue; // renamed: each save alone is all or nothing
-        const QStringList calls = SaveCalls(path);
+        const QStringList calls = SaveCalls(path).names;
         ASSERT_GT(calls.size(), 10) << path.name;
         const int stride = static_cast<int>(calls.size()) / kSecondKills;
         int sequences = 0;
@@ -435,7 +463,10 @@ TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
 // Another program that takes no lock writes the file, or renames another file over it, at any
 // one of the system calls of an in-place save: a save that says it saved leaves the file, under
 // its name, holding exactly the new content; one that fails once it may have written the file
-// names a record that holds the new content.
+// names a record that holds the new content. What the other program does after the save locked
+// the file and before the save's last look ahead of its first change (a cut where the file is
+// longer, then its writes), or after the save's last change, stays exactly as that program
+// left it; in the first case the save fails, naming the record.
 TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
 {
     if (!Traceable(root.path()))
@@ -444,20 +475,23 @@ TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
     for (const SavePath& path : kPaths) {
         if (path.start == Start::Attribute)
             continue;
-        const QStringList calls = SaveCalls(path);
+        const Calls calls = SaveCalls(path, {QStringLiteral("--intrude"), QStringLiteral("write")});
         // The check that the file holds the new content ends with the call before the record
         // is removed.
         const int lastCheck = static_cast<int>(
-            std::find_if(calls.rbegin(), calls.rend(),
+            std::find_if(calls.names.rbegin(), calls.names.rend(),
                          [](const QString& c) { return c.startsWith(QLatin1String("unlink:")); }) -
-            calls.rbegin());
-        const int checked = static_cast<int>(calls.size()) - lastCheck - 2;
+            calls.names.rbegin());
+        const int checked = static_cast<int>(calls.names.size()) - lastCheck - 2;
         ASSERT_GT(checked, 0) << path.name;
+        ASSERT_GT(calls.firstChange, calls.locked + 1) << path.name;
+        ASSERT_GE(calls.locked, 0) << path.name;
         std::map<std::string, int> verdicts;
         for (const QString& intrusion : {QStringLiteral("write"), QStringLiteral("rename")}) {
             if (intrusion == QLatin1String("rename") && path.start == Start::ReadOnlyFolder)
                 continue; // the other program may not rename there either
-            for (const QString& call : calls) {
+            for (int at = 0; at < calls.names.size(); ++at) {
+                const QString& call = calls.names[at];
                 const QString target = Fresh(path);
                 WriteFile(target + QStringLiteral(".intruder"), intruder);
                 const QByteArray report =
@@ -467,15 +501,25 @@ TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
                                           " at " + call.toStdString() + ": " + report.toStdString();
                 const QByteArray now = ReadAll(target);
                 const QList<QByteArray> lines = report.split('\n');
+                const QString record = QString::fromLocal8Bit(lines.value(2).mid(5));
+                const bool before = at >= calls.locked && at < calls.firstChange - 1;
+                if (before || at >= calls.lastChange) {
+                    EXPECT_EQ(Describe(now), Describe(intruder)) << where << ": left as it was";
+                }
+                if (before) {
+                    EXPECT_TRUE(lines.value(3).startsWith("It was changed by another program") ||
+                                lines.value(3).startsWith("It was replaced by another file"))
+                        << where;
+                    EXPECT_FALSE(record.isEmpty()) << where;
+                }
                 if (report.startsWith("saved\n")) {
                     // What another program does once the save's last check looked stays, and
                     // no save can tell.
-                    if (calls.indexOf(call) < checked || now != intruder) {
+                    if (at < checked || now != intruder) {
                         EXPECT_EQ(Describe(now), "new") << where;
                     }
                 } else {
                     ASSERT_TRUE(report.startsWith("failed\n")) << where;
-                    const QString record = QString::fromLocal8Bit(lines.value(2).mid(5));
                     // Two programs writing at once without a lock mix their bytes; the save
                     // must then say so.
                     EXPECT_TRUE(now == kOld || now == kNew || now == intruder ||
@@ -498,8 +542,9 @@ TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
                     return;
             }
         }
-        std::cout << path.name << ": another program at each of " << calls.size()
-                  << " system calls:";
+        std::cout << path.name << ": another program at each of " << calls.names.size()
+                  << " system calls, " << calls.firstChange - calls.locked - 1
+                  << " of them after the lock and before the last look ahead of the first change:";
         for (const auto& [verdict, count] : verdicts)
             std::cout << " " << count << " " << verdict << ";";
         std::cout << '\n';
