@@ -136,6 +136,8 @@ TEST(CheckListReaderTest, DecodesEveryEncodingTheFileDeclaresIntoUtf8)
          "<!DOCTYPE doc [<!ENTITY e SYSTEM \"e.xml\">]><doc>&e;</doc>"},
         {"']' in a quoted entity value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc>&rsqb;</doc>",
          "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc>&rsqb;</doc>"},
+        {"'%' in a default value", "<!DOCTYPE doc [<!ATTLIST doc a1 CDATA \"%e;\">]><doc/>",
+         "<!DOCTYPE doc [<!ATTLIST doc a1 CDATA \"%e;\">]><doc/>"},
     };
     for (const Accepted& c : cases) {
         CheckListReader reader;

@@ -271,7 +271,7 @@ private:
     Node SkipMarkup(const char* start, const char*& p);
     Node SkipStartTag(const char* start, const char*& p);
     bool Doctype(const char*& p);
-    bool CheckDeclaration(const char* begin, const char* end);
+    bool CheckDeclaration(const char* begin, const char* end, const char* entityValue = nullptr);
     bool ParseSubset(const char*& p, const char* end, bool top);
     bool ParseEntity(const char*& p, const char* end);
     bool ExpandParameter(std::string_view name);
@@ -575,7 +575,7 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
             Gathered(start, p);
         } else if (StartsWith(p, end, kEntity, kEntitySize) && p + kEntitySize < end &&
                    IsSpace(p[kEntitySize])) {
-            if (!ParseEntity(p, end) || !CheckDeclaration(start, p))
+            if (!ParseEntity(p, end))
                 return false;
         } else if (StartsWith(p, end, "<!", 2)) {
             if (!SkipDeclaration(p, end))
@@ -591,17 +591,27 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
 }
 
 // A declaration is read here as one piece of text from '<!' to its '>'. A parameter entity
-// reference anywhere inside it (in its keyword, a name, or any literal) would make the DOM check
-// read other declarations than these, so none may stand there: parameter entities are
-// referenced only between declarations. The '%' that marks a parameter entity's own
-// declaration is followed by white space, not by a name.
-bool Scanner::CheckDeclaration(const char* begin, const char* end)
+// reference inside it would make the DOM check read other declarations than these, so none may
+// stand where XML recognises one: anywhere outside the declaration's quoted literals, and inside
+// an entity's value ('entityValue', where that literal's text begins; XML forbids both in the
+// document type's own text). Parameter entities are referenced only between declarations. A '%'
+// in any other literal (a default value, a system or public identifier) is text, and the '%'
+// that marks a parameter entity's own declaration is followed by white space, not by a name.
+bool Scanner::CheckDeclaration(const char* begin, const char* end, const char* entityValue)
 {
-    for (const char* p = begin;
-         (p = static_cast<const char*>(std::memchr(p, '%', static_cast<std::size_t>(end - p))));
-         ++p) {
-        if (p + 1 < end && IsEntityNameChar(p[1]))
+    for (const char* p = begin; p < end; ++p) {
+        if (*p == '"' || *p == '\'') {
+            const char* literal = p + 1;
+            const auto* close = static_cast<const char*>(
+                std::memchr(literal, *p, static_cast<std::size_t>(end - literal)));
+            if (!close)
+                close = end;
+            if (literal == entityValue && !CheckDeclaration(literal, close))
+                return false;
+            p = close;
+        } else if (*p == '%' && p + 1 < end && IsEntityNameChar(p[1])) {
             return Fail(XmlScan::ParameterReferenceInDeclaration, p);
+        }
     }
     return true;
 }
@@ -628,8 +638,9 @@ bool Scanner::ParseEntity(const char*& p, const char* end)
     while (p < end && IsSpace(*p))
         ++p;
     Entity entity;
+    const char* literal = nullptr;
     if (p < end && (*p == '"' || *p == '\'')) {
-        const char* literal = p + 1;
+        literal = p + 1;
         if (!SkipQuoted(p, end))
             return Fail(XmlScan::NotXml, literal - 1);
         entity.value = std::string_view(literal, static_cast<std::size_t>(p - 1 - literal));
@@ -641,6 +652,8 @@ bool Scanner::ParseEntity(const char*& p, const char* end)
     }
     if (!SkipDeclaration(p, end))
         return Fail(XmlScan::NotXml, start);
+    if (!CheckDeclaration(start, p, literal))
+        return false;
     auto& names = parameter ? m_parameter : m_general;
     if (!entityName.empty() && names.find(entityName) == names.end()) {
         m_entities.push_back(entity);
