@@ -68,6 +68,16 @@ std::string Doctype(const std::string& value)
     return "<!DOCTYPE doc [<!ENTITY e \"" + value + "\">]><doc>";
 }
 
+// A document type whose attribute list gives every element named 'element' 'count' attributes,
+// each with a default value of 'bytes' bytes.
+std::string DefaultAttributes(std::size_t count, std::size_t bytes, const char* element)
+{
+    std::string list = "<!DOCTYPE doc [<!ATTLIST " + std::string(element);
+    for (std::size_t i = 0; i < count; ++i)
+        list += Numbered(" a%lu CDATA '", i) + Repeat('v', bytes) + "'";
+    return list + ">]><doc>";
+}
+
 const std::vector<Shape>& Shapes()
 {
     static const std::vector<Shape> shapes = {
@@ -126,6 +136,17 @@ const std::vector<Shape>& Shapes()
          "</name></list></doc>", 1},
         {"bracket-in-entity-value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>",
          [](std::size_t) { return "&rsqb;"; }, "</name></list></doc>", 1},
+        // Default attribute values, which Qt 6's DOM check gives every element of their name: a
+        // 64 KiB one on 20,000 elements, a 4,000-byte one on as many as the budget allows, and
+        // as many attribute definitions as the limit allows, for other elements than those of
+        // the text, which Qt 6 compares with every element.
+        {"default-64KiB-20000", DefaultAttributes(1, 64 * 1024, "a"),
+         [](std::size_t) { return "<a/>"; }, "</doc>", 20000},
+        {"default-4000-at-budget", DefaultAttributes(1, 4000, "a"),
+         [](std::size_t) { return "<a/>"; }, "</doc>", 0},
+        {"attribute-definitions-at-limit",
+         DefaultAttributes(limits::kMaxAttributeDeclarations, 1, "x"),
+         [](std::size_t) { return "<a/>"; }, "</doc>", 0},
     };
     return shapes;
 }
@@ -140,7 +161,7 @@ Shape Construct(const char* name, const std::string& head, const std::string& un
 // What 'units' brings in through a general entity referenced in content, or through a
 // parameter entity referenced in the document type, as often as the limits on expansion and
 // declarations allow.
-Shape ByEntity(const char* name, const std::string& units)
+Shape ByEntity(const char* name, const std::string& units, const std::string& declared = {})
 {
     const std::string value = [&] {
         std::string v;
@@ -148,8 +169,8 @@ Shape ByEntity(const char* name, const std::string& units)
             v += units;
         return v;
     }();
-    return Construct(name, Doctype(value), "&e;", "</doc>",
-                     limits::kMaxEntityExpansion / value.size());
+    return Construct(name, "<!DOCTYPE doc [" + declared + "<!ENTITY e \"" + value + "\">]><doc>",
+                     "&e;", "</doc>", limits::kMaxEntityExpansion / value.size());
 }
 
 Shape ByParameterEntity(const char* name, const std::string& units, std::size_t perValue)
@@ -198,6 +219,9 @@ const std::vector<Shape>& Calibration()
         Construct("content-empty-entity-reference", "<!DOCTYPE doc [<!ENTITY e \"\">]><doc>", "&e;",
                   "</doc>"),
         Construct("content-undeclared-reference", "<doc>", "&u;", "</doc>"),
+        Construct("content-default-attribute", DefaultAttributes(1, 1, "a"), "<a/>", "</doc>"),
+        Construct("content-long-default-attribute", DefaultAttributes(1, 4000, "a"), "<a/>",
+                  "</doc>"),
         Construct("attribute-value-bytes", "<doc a=\"", "x", "\"/>"),
         Construct("attribute-character-reference", "<doc a=\"", "&#65;", "\"/>"),
         Construct("attribute-empty-entity-reference", "<!DOCTYPE doc [<!ENTITY e \"\">]><doc a=\"",
@@ -222,6 +246,7 @@ const std::vector<Shape>& Calibration()
         ByEntity("entity-instruction", "<?p?>"),
         ByEntity("entity-cdata", "<![CDATA[]]>"),
         ByEntity("entity-undeclared-reference", "&u;"),
+        ByEntity("entity-default-attribute", "<a/>", "<!ATTLIST a b CDATA 'v'>"),
         ByParameterEntity("parameter-comment", "<!---->", 140),
         ByParameterEntity("parameter-instruction", "<?p?>", 200),
         ByParameterEntity("parameter-notation", "<!NOTATION n SYSTEM 'x'>", 40),

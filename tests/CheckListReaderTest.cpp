@@ -51,13 +51,23 @@ QByteArray Nested(int levels)
            QByteArray("</a>").repeated(levels - 1) + "</doc>";
 }
 
+enum Declared
+{
+    InTheSubset,
+    ByParameterEntity,
+    InADefaultValue // referenced once in the default, which 'count' elements get
+};
+
 // An entity of 4,000 characters referenced 'count' times.
-QByteArray Expanding(int count, bool throughParameterEntity)
+QByteArray Expanding(int count, Declared declared)
 {
     const QByteArray value(4000, 'x');
-    const QByteArray declaration = throughParameterEntity
+    const QByteArray declaration = declared == ByParameterEntity
                                        ? "<!ENTITY % p \"<!ENTITY e '" + value + "'>\"> %p;"
                                        : "<!ENTITY e \"" + value + "\">";
+    if (declared == InADefaultValue)
+        return "<!DOCTYPE doc [" + declaration + "<!ATTLIST a b CDATA '&e;'>]><doc>" +
+               QByteArray("<a/>").repeated(count) + "</doc>";
     return "<!DOCTYPE doc [" + declaration + "]><doc>" + QByteArray("&e;").repeated(count) +
            "</doc>";
 }
@@ -69,15 +79,21 @@ QByteArray ReferencedMarkup(const QByteArray& lt, int levels)
            (lt + "/a>").repeated(levels) + "\">]><doc>&e;</doc>";
 }
 
-// An element with 'count' attributes, written in the text or brought in by an entity.
-QByteArray Attributed(int count, bool inEntity)
+// An element with 'count' attributes, written in the text or brought in by an entity, the first
+// 'defaults' of them by default values of its attribute list.
+QByteArray Attributed(int count, bool inEntity, int defaults = 0)
 {
     QByteArray element("<a");
+    QByteArray list("<!ATTLIST a");
     for (int i = 0; i < count; ++i)
-        element += " a" + QByteArray::number(i) + "=''";
+        (i < defaults ? list : element) +=
+            " a" + QByteArray::number(i) + (i < defaults ? " CDATA ''" : "=''");
     element += "/>";
-    return inEntity ? "<!DOCTYPE doc [<!ENTITY e \"" + element + "\">]><doc>&e;</doc>"
-                    : "<doc>" + element + "</doc>";
+    const QByteArray subset = (defaults > 0 ? list + ">" : QByteArray()) +
+                              (inEntity ? "<!ENTITY e \"" + element + "\">" : QByteArray());
+    const QByteArray content = inEntity ? "&e;" : element;
+    return (subset.isEmpty() ? QByteArray() : "<!DOCTYPE doc [" + subset + "]>") + "<doc>" +
+           content + "</doc>";
 }
 
 QByteArray Declaring(int count)
@@ -215,11 +231,23 @@ TEST(CheckListReaderTest, RefusesWhatCannotBeDecodedOrBoundedWithItsReason)
          "An element has more than 256 attributes, at line 1, column 6."},
         {"257 attributes in an entity", Attributed(257, true), Outcome::TooLarge,
          "An element has more than 256 attributes, at line 1, column 1987."},
+        {"257 attributes, 200 by default", Attributed(257, false, 200), Outcome::TooLarge,
+         "An element has more than 256 attributes, at line 1, column 2725."},
+        {"257 attributes in an entity, 200 by default", Attributed(257, true, 200),
+         Outcome::TooLarge, "An element has more than 256 attributes, at line 1, column 3199."},
+        {"257 attributes declared", Attributed(257, false, 257), Outcome::TooLarge,
+         "Its document type declares more than 256 attributes."},
+        {"a 64 KiB default value on 20,000 elements",
+         "<!DOCTYPE doc [<!ATTLIST a a0 CDATA '" + QByteArray(64 * 1024, 'v') + "'>]><doc>" +
+             QByteArray("<a/>").repeated(20'000) + "</doc>",
+         Outcome::TooMuchMemory, "Checking it would need more than 1792 MiB of memory."},
         {"1,001 entity declarations", Declaring(1001), Outcome::TooMuchMemory,
          "Its document type declares more than 1000 entities."},
-        {"expansion beyond 1 MiB", Expanding(263, false), Outcome::TooMuchMemory,
+        {"expansion beyond 1 MiB", Expanding(263, InTheSubset), Outcome::TooMuchMemory,
          "Its entity references expand to more than 1048576 characters."},
-        {"entity declared through a parameter entity", Expanding(263, true), Outcome::TooMuchMemory,
+        {"entity declared through a parameter entity", Expanding(263, ByParameterEntity),
+         Outcome::TooMuchMemory, "Its entity references expand to more than 1048576 characters."},
+        {"entity in a default value", Expanding(262, InADefaultValue), Outcome::TooMuchMemory,
          "Its entity references expand to more than 1048576 characters."},
         {"entity that refers to itself",
          "<!DOCTYPE doc [<!ENTITY a \"&b;\"><!ENTITY b \"x&a;\">]><doc>&a;</doc>",
@@ -286,8 +314,10 @@ TEST(CheckListReaderTest, RefusesWhatCannotBeDecodedOrBoundedWithItsReason)
 TEST(CheckListReaderTest, AcceptsWhatLiesJustWithinEachLimit)
 {
     for (const QByteArray& bytes :
-         {Nested(256), Declaring(1000), Expanding(262, false), Expanding(261, true),
-          Attributed(256, false), Attributed(256, true)}) {
+         {Nested(256), Declaring(1000), Expanding(262, InTheSubset),
+          Expanding(261, ByParameterEntity), Expanding(261, InADefaultValue),
+          Attributed(256, false), Attributed(256, true), Attributed(256, false, 200),
+          Attributed(256, true, 256)}) {
         const Outcome read = CheckListReader().ReadBytes(bytes);
         EXPECT_TRUE(read.Ok()) << read.sentence.toStdString();
     }

@@ -52,6 +52,12 @@ TEST(LoadChecks, EveryEntityReferenceIsPaidForWithWhatItBringsIn)
         {"<!ENTITY e \"&#38;\\;\">", "&e;", 2 * 3 * kCostPerTextByte + 2 * kCostPerReference},
         // a character reference: its bytes alone
         {"", "&#60;", 0},
+        // an element with a default attribute brought in: its name and value as UTF-16,
+        {"<!ENTITY e \"<a/>\"><!ATTLIST a b CDATA 'vw'>", "&e;",
+         2 * (4 + 3) * kCostPerTextByte + kCostPerElement + kCostPerAttribute + kCostPerReference},
+        // also one whose name a character reference spells, counted in UTF-8
+        {"<!ENTITY e \"&#60;&#233;/>\"><!ATTLIST \xC3\xA9 b CDATA 'vw'>", "&e;",
+         2 * (5 + 3) * kCostPerTextByte + kCostPerElement + kCostPerAttribute + kCostPerReference},
     };
     for (const auto& c : cases) {
         const std::string reference = c.reference;
@@ -66,27 +72,41 @@ TEST(LoadChecks, EveryEntityReferenceIsPaidForWithWhatItBringsIn)
     }
 }
 
-// What one construct more in the document type adds: its bytes, held twice, and its node;
-// declarations of kinds not measured apart are charged as the largest node.
-TEST(LoadChecks, EveryConstructOfTheDocumentTypeIsPaidFor)
+// What one construct more adds where it stands ('@' in the frame): in the document type, its
+// bytes held twice and its node, declarations of kinds not measured apart charged as the
+// largest node; a name's or the XML declaration's byte, also in the longest run; an element with
+// default attributes, each with its name and value as UTF-16.
+TEST(LoadChecks, EveryConstructIsPaidFor)
 {
-    const std::pair<std::string, std::uint64_t> cases[] = {
-        {"<!---->", kCostPerOtherNode},
-        {"<?p?>", kCostPerOtherNode},
-        {"<!NOTATION n SYSTEM 'x'>", kCostOfLargestNode},
-        {"<!ELEMENT doc ANY>", kCostOfLargestNode},
-        {"<!ENTITY e ''>", kCostOfLargestNode},
+    const std::string subset = "<!DOCTYPE doc [@]><doc/>";
+    const struct
+    {
+        std::string frame;
+        std::string construct;
+        std::uint64_t step;
+    } cases[] = {
+        {subset, "<!---->", 2 * 7 * kCostPerTextByte + kCostPerOtherNode},
+        {subset, "<?p?>", 2 * 5 * kCostPerTextByte + kCostPerOtherNode},
+        {subset, "<!NOTATION n SYSTEM 'x'>", 2 * 24 * kCostPerTextByte + kCostOfLargestNode},
+        {subset, "<!ELEMENT doc ANY>", 2 * 18 * kCostPerTextByte + kCostOfLargestNode},
+        {subset, "<!ENTITY e ''>", 2 * 14 * kCostPerTextByte + kCostOfLargestNode},
+        {subset, "<!ATTLIST a b CDATA #IMPLIED>", 2 * 29 * kCostPerTextByte + kCostOfLargestNode},
+        {"<!DOCTYPE doc [<!ATTLIST a b CDATA 'vw' c CDATA #IMPLIED>]><doc>@</doc>", "<a/>",
+         4 * kCostPerTextByte + kCostPerNameByte + kCostPerElement + kCostPerAttribute +
+             2 * 3 * kCostPerTextByte},
+        {"<!DOCTYPE doc [<!ENTITY e 'xyz'><!ATTLIST a b CDATA 'v&e;'>]><doc>@</doc>", "<a/>",
+         4 * kCostPerTextByte + kCostPerNameByte + kCostPerElement + kCostPerAttribute +
+             2 * (1 + 4 + 3 + 3) * kCostPerTextByte},
     };
-    for (const auto& [construct, node] : cases) {
-        auto text = [&construct = construct](int count) {
-            std::string subset;
+    for (const auto& c : cases) {
+        auto text = [&c](int count) {
+            std::string repeated;
             for (int i = 0; i < count; ++i)
-                subset += construct;
-            return "<!DOCTYPE doc [" + subset + "]><doc/>";
+                repeated += c.construct;
+            std::string framed = c.frame;
+            return framed.replace(framed.find('@'), 1, repeated);
         };
-        EXPECT_EQ(Estimate(text(11)) - Estimate(text(10)),
-                  2 * construct.size() * kCostPerTextByte + node)
-            << construct;
+        EXPECT_EQ(Estimate(text(11)) - Estimate(text(10)), c.step) << c.frame << c.construct;
     }
 }
 

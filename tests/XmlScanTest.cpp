@@ -187,6 +187,8 @@ TEST(XmlScan, TellsWhyAndWhereItStops)
         {"<!DOCTYPE a [<!ATTLIST a b CDATA '%p;' c CDATA \"%p;\">]><a/>", XmlScan::Complete, 59, 1},
         {"<!DOCTYPE a [<!ENTITY e SYSTEM \"%p;\"><!NOTATION n PUBLIC '%p;'>]><a/>",
          XmlScan::Complete, 69, 1},
+        // A default value's character references are read as in content.
+        {"<!DOCTYPE a [<!ATTLIST a b CDATA 'x&#1;'>]><a/>", XmlScan::ForbiddenCharacter, 34, 0},
         {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e '&#37;p;'>\"> %p;]><a/>",
          XmlScan::ParameterReferenceInDeclaration, 51, 0},
         {"<!DOCTYPE a [<!ENTITY % p \"<!ENTITY e 'x' \">%p;>]><a>&e;</a>",
@@ -320,6 +322,27 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
         const XmlScan scan = ScanXml(text, XmlScanLimits{10});
         EXPECT_EQ(scan.longestText, longest) << text;
         EXPECT_EQ(scan.nameBytes, names) << text;
+    }
+
+    // A default value gives its attribute to every element of its name, also to one an entity
+    // brings in, with its references expanded, whatever the entities read before the attribute
+    // list; only quoted defaults count, but every definition does.
+    const std::string declared = "<!ENTITY e 'xy'><!ENTITY f '<b/><b c=\"\"/>'>";
+    const std::string list = "<!ATTLIST b d CDATA 'v&e;' g CDATA #IMPLIED h (i|j) #FIXED 'i'>";
+    for (const std::string& between :
+         {std::string(), std::string("<!ENTITY % p '<!ENTITY g \"&f;\">'>%p;")}) {
+        const std::string text =
+            "<!DOCTYPE a [" + declared + between + list + "]><a><b/><b h='j'/>&f;</a>";
+        const XmlScan defaults = ScanXml(text.c_str(), XmlScanLimits{10});
+        ASSERT_EQ(defaults.verdict, XmlScan::Complete) << text;
+        EXPECT_EQ(defaults.attributeDeclarations, 3u) << text;
+        // Each b gets d and h: their names, their values as written and what e expands to.
+        EXPECT_EQ(defaults.attributes, 2u * 2 + 1) << text;
+        EXPECT_EQ(defaults.entityAttributes, 2u * 2 + 1) << text;
+        EXPECT_EQ(defaults.defaultBytes, 4u * (1 + 4 + 2 + 1 + 1)) << text;
+        // e in the value once, then once per b; f's thirteen characters; p's text, f in it.
+        EXPECT_EQ(defaults.expansion, 2u + 4 * 2 + 13 + (between.empty() ? 0 : 14 + 1 + 13))
+            << text;
     }
 
     // The limits at their boundary through parameter entity references.

@@ -36,6 +36,7 @@ XmlScan LoadChecks::Scan(const char* utf8, std::size_t size)
     XmlScanLimits scanLimits{limits::kMaxNesting, limits::kMaxEntityDeclarations,
                              limits::kMaxEntityExpansion};
     scanLimits.attributesPerElement = limits::kMaxAttributesPerElement;
+    scanLimits.attributeDeclarations = limits::kMaxAttributeDeclarations;
     // Each may become a row of the tree.
     scanLimits.counted[0] = "list";
     scanLimits.counted[1] = "item";
@@ -98,6 +99,10 @@ file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
                                    .arg(limits::kMaxAttributesPerElement)
                                    .arg(line)
                                    .arg(column));
+    case XmlScan::TooManyAttributeDeclarations:
+        return Outcome::Failed(Outcome::TooLarge,
+                               tr("Its document type declares more than %1 attributes.")
+                                   .arg(limits::kMaxAttributeDeclarations));
     case XmlScan::TooMuchExpansion:
         return Outcome::Failed(Outcome::TooMuchMemory,
                                tr("Its entity references expand to more than %1 characters.")
@@ -116,9 +121,10 @@ std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
         return UINT64_MAX;
     // Entities bring in their markup as elements and their characters as UTF-16.
     const std::uint64_t elements = scan.elements + scan.entityMarkup;
-    // The document type's text is held once more: the parser keeps every entity's value.
+    // The document type's text is held once more: the parser keeps every entity's value. What
+    // references and default attributes bring in is held as UTF-16.
     const std::uint64_t textBytes =
-        size + (scan.doctypeEnd - scan.doctypeBegin) + 2 * scan.expansion;
+        size + (scan.doctypeEnd - scan.doctypeBegin) + 2 * scan.expansion + 2 * scan.defaultBytes;
     const std::uint64_t domPhase =
         kCostOfDocument + elements * kCostPerElement + scan.textRuns * kCostPerTextRun +
         (scan.attributes + scan.entityAttributes) * kCostPerAttribute +

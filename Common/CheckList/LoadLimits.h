@@ -83,9 +83,15 @@ constexpr std::uint64_t kCostPerNameByte = kDomCosts.nameByte;
 constexpr std::uint64_t kCostPerRow = kRowCost;
 constexpr std::uint64_t kRowCostPerTextByte = 2;
 
-// Attributes of one element, also of one an entity brings in. The format needs none; Qt 6's DOM
-// check compares each with all before it, so their number bounds its time per attribute.
+// Attributes of one element, also of one an entity brings in, and those the document type gives
+// it by default. The format needs none; Qt 6's DOM check compares each with all before it, so
+// their number bounds its time per attribute.
 constexpr std::size_t kMaxAttributesPerElement = 256;
+
+// Attribute definitions in the document type's attribute lists. Qt 6's DOM check compares each
+// with all before it, and every element with all of them, so their number bounds its time per
+// definition and per element.
+constexpr std::size_t kMaxAttributeDeclarations = 256;
 
 // A document type declaration may declare entities; their declaration costs the check time
 // that grows faster than their number, and their references expand to text the check holds.

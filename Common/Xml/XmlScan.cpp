@@ -22,6 +22,8 @@ constexpr char kDoctype[] = "<!DOCTYPE";
 constexpr std::size_t kDoctypeSize = sizeof kDoctype - 1;
 constexpr char kEntity[] = "<!ENTITY";
 constexpr std::size_t kEntitySize = sizeof kEntity - 1;
+constexpr char kAttlist[] = "<!ATTLIST";
+constexpr std::size_t kAttlistSize = sizeof kAttlist - 1;
 constexpr char kCdata[] = "<![CDATA[";
 constexpr std::size_t kCdataSize = sizeof kCdata - 1;
 // Counts stop growing here, so that no count can wrap around however often an entity is
@@ -51,6 +53,22 @@ bool IsEntityNameChar(char c)
 std::uint64_t Add(std::uint64_t a, std::uint64_t b)
 {
     return a >= kCountCap || b >= kCountCap - a ? kCountCap : a + b;
+}
+
+// A character that passed IsXmlChar; anything else as U+FFFD.
+void AppendUtf8(std::uint32_t c, std::string& out)
+{
+    if (!IsXmlChar(c))
+        c = 0xFFFD;
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+        return;
+    }
+    static constexpr unsigned char kLead[] = {0, 0xC0, 0xE0, 0xF0};
+    const int tail = c < 0x800 ? 1 : c < 0x10000 ? 2 : 3;
+    out += static_cast<char>(kLead[tail] | c >> (6 * tail));
+    for (int i = tail - 1; i >= 0; --i)
+        out += static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F));
 }
 
 bool StartsWith(const char* p, const char* end, const char* prefix, std::size_t size)
@@ -155,12 +173,29 @@ struct Entity
         Visiting,
         Done
     } state = Unvisited;
-    std::uint64_t expansion = 0;  // characters of the replacement text, references expanded
-    std::uint64_t markup = 0;     // '<' characters in it
-    std::uint64_t equals = 0;     // '=' characters in it: every attribute has one
-    std::uint64_t depth = 0;      // levels one reference can add: itself and every '<'
-    std::uint64_t references = 0; // entity references it makes, itself included
-    bool expanding = false;       // a parameter entity whose text is being read as declarations
+    std::uint64_t expansion = 0;    // characters of the replacement text, references expanded
+    std::uint64_t markup = 0;       // '<' characters in it
+    std::uint64_t equals = 0;       // '=' characters in it: every attribute has one
+    std::uint64_t depth = 0;        // levels one reference can add: itself and every '<'
+    std::uint64_t references = 0;   // entity references it makes, itself included
+    bool expanding = false;         // a parameter entity whose text is being read as declarations
+    std::uint64_t defaultBytes = 0; // of the default attributes of the elements it brings in
+};
+
+// What the default values of attribute lists give every element of one name.
+struct Defaults
+{
+    std::uint64_t count = 0;     // attributes
+    std::uint64_t bytes = 0;     // of their names and values, references in the values expanded
+    std::uint64_t expansion = 0; // characters the references in the values expand to
+};
+
+// A default value of an attribute list, and where a fault in it is told.
+struct DefaultValue
+{
+    std::string_view element;
+    std::string_view value;
+    const char* at;
 };
 
 // A reference to an entity the text does not declare, or declares only outside it: the DOM
@@ -272,12 +307,16 @@ private:
     Node SkipStartTag(const char* start, const char*& p);
     bool Doctype(const char*& p);
     bool CheckDeclaration(const char* begin, const char* end, const char* entityValue = nullptr);
+    bool OtherDeclaration(const char*& p, const char* end);
+    bool ParseAttributeList(const char*& p, const char* end);
+    bool ApplyDefaults();
+    const Defaults* DefaultsOf(std::string_view element) const;
     bool ParseSubset(const char*& p, const char* end, bool top);
     bool ParseEntity(const char*& p, const char* end);
     bool ExpandParameter(std::string_view name);
     bool Compute(std::size_t index);
     bool ComputeReference(std::string_view name, Entity& totals);
-    bool ElementDepth(const std::string& text, std::uint64_t* levels);
+    bool ElementDepth(const std::string& text, Entity& totals, std::uint64_t* levels);
     std::string Replace(std::string_view value) const;
 
     const char* m_text;
@@ -291,6 +330,8 @@ private:
     std::unordered_map<std::string_view, std::size_t> m_general;
     std::unordered_map<std::string_view, std::size_t> m_parameter;
     std::deque<std::string> m_replacements; // parameter entity texts that names point into
+    std::vector<DefaultValue> m_defaultValues;
+    std::unordered_map<std::string_view, Defaults> m_defaults; // by element name
 };
 
 // 'p' stands on a '&' in character data or an attribute value.
@@ -320,6 +361,7 @@ bool Scanner::Reference(const char*& p, int depth)
     m_scan.expansion = Add(m_scan.expansion, entity.expansion);
     m_scan.entityMarkup = Add(m_scan.entityMarkup, entity.markup);
     m_scan.entityAttributes = Add(m_scan.entityAttributes, entity.equals);
+    m_scan.defaultBytes = Add(m_scan.defaultBytes, entity.defaultBytes);
     if (m_scan.expansion > m_limits.expansion)
         return Fail(XmlScan::TooMuchExpansion, m_anchor);
     if (depth > 0 && static_cast<std::uint64_t>(depth) + entity.depth >
@@ -461,7 +503,7 @@ Node Scanner::SkipMarkup(const char* start, const char*& p)
             return Node::Error;
         }
         p = start + kDoctypeSize + 1;
-        if (!Doctype(p))
+        if (!Doctype(p) || !ApplyDefaults())
             return Node::Error;
         m_scan.doctypeBegin = static_cast<std::size_t>(start - m_text);
         m_scan.doctypeEnd = static_cast<std::size_t>(p - m_text);
@@ -496,6 +538,15 @@ Node Scanner::SkipStartTag(const char* start, const char*& p)
     std::size_t attributes = 0;
     if (!SkipAttributes(p, attributes))
         return Node::Error;
+    if (const Defaults* defaults = DefaultsOf(elementName)) {
+        attributes += defaults->count;
+        m_scan.defaultBytes = Add(m_scan.defaultBytes, defaults->bytes);
+        m_scan.expansion = Add(m_scan.expansion, defaults->expansion);
+        if (m_scan.expansion > m_limits.expansion) {
+            Fail(XmlScan::TooMuchExpansion, start);
+            return Node::Error;
+        }
+    }
     m_scan.attributes += attributes;
     if (attributes > m_limits.attributesPerElement) {
         Fail(XmlScan::TooManyAttributes, start);
@@ -577,13 +628,13 @@ bool Scanner::ParseSubset(const char*& p, const char* end, bool top)
                    IsSpace(p[kEntitySize])) {
             if (!ParseEntity(p, end))
                 return false;
-        } else if (StartsWith(p, end, "<!", 2)) {
-            if (!SkipDeclaration(p, end))
-                return Fail(XmlScan::NotXml, start);
-            if (!CheckDeclaration(start, p))
+        } else if (StartsWith(p, end, kAttlist, kAttlistSize) && p + kAttlistSize < end &&
+                   IsSpace(p[kAttlistSize])) {
+            if (!ParseAttributeList(p, end))
                 return false;
-            ++m_scan.subsetDeclarations;
-            Gathered(start, p);
+        } else if (StartsWith(p, end, "<!", 2)) {
+            if (!OtherDeclaration(p, end))
+                return false;
         } else {
             return Fail(XmlScan::NotXml, p);
         }
@@ -614,6 +665,142 @@ bool Scanner::CheckDeclaration(const char* begin, const char* end, const char* e
         }
     }
     return true;
+}
+
+// A markup declaration at 'p' but an entity's, read as text to its '>'.
+bool Scanner::OtherDeclaration(const char*& p, const char* end)
+{
+    const char* start = p;
+    if (!SkipDeclaration(p, end))
+        return Fail(XmlScan::NotXml, start);
+    if (!CheckDeclaration(start, p))
+        return false;
+    ++m_scan.subsetDeclarations;
+    Gathered(start, p);
+    return true;
+}
+
+// An attribute list declaration at 'p'. Every attribute it defines counts: a DOM check may
+// compare each definition with all before it, and every element with all of them. A default
+// value (also a fixed one) gives every element of the list's name that attribute, as written
+// here, with its references expanded: the DOM check may do so, and whether it does is no
+// concern of these checks.
+bool Scanner::ParseAttributeList(const char*& p, const char* end)
+{
+    const char* start = p;
+    if (!OtherDeclaration(p, end))
+        return false;
+    const char* q = start + kAttlistSize;
+    const char* close = p - 1; // its '>'
+    auto space = [&q, close] {
+        while (q < close && IsSpace(*q))
+            ++q;
+    };
+    auto word = [&q, close] {
+        const char* from = q;
+        while (q < close && !IsSpace(*q) && *q != '"' && *q != '\'' && *q != '(')
+            ++q;
+        return std::string_view(from, static_cast<std::size_t>(q - from));
+    };
+    auto group = [&q, close] {
+        while (q < close && *q != ')')
+            ++q;
+        q += q < close ? 1 : 0;
+    };
+    space();
+    const std::string_view element = word();
+    // Each definition: a name, a type, and #REQUIRED, #IMPLIED or a default value, fixed or not.
+    // The DOM check judges the syntax; the walk ends where it no longer follows.
+    for (;;) {
+        space();
+        const std::string_view attribute = word();
+        if (attribute.empty())
+            break;
+        space();
+        if (q < close && *q == '(') {
+            group();
+        } else if (word() == "NOTATION") {
+            space();
+            if (q < close && *q == '(')
+                group();
+        }
+        space();
+        bool keyword = false;
+        if (q < close && *q == '#') {
+            keyword = word() != "#FIXED";
+            space();
+        }
+        const bool quoted = !keyword && q < close && (*q == '"' || *q == '\'');
+        if (!keyword && !quoted)
+            break;
+        if (++m_scan.attributeDeclarations > m_limits.attributeDeclarations)
+            return Fail(XmlScan::TooManyAttributeDeclarations, start);
+        if (keyword)
+            continue;
+        const char* value = q + 1;
+        const auto* valueEnd = static_cast<const char*>(
+            std::memchr(value, *q, static_cast<std::size_t>(close - value)));
+        if (!valueEnd)
+            break;
+        q = valueEnd + 1;
+        const std::string_view literal(value, static_cast<std::size_t>(valueEnd - value));
+        if (!CheckCharacterReferences(literal, value))
+            return false;
+        const bool inText = value >= m_text && value <= m_end;
+        m_defaultValues.push_back({element, literal, inText ? value : m_anchor});
+        Defaults& defaults = m_defaults[element];
+        ++defaults.count;
+        defaults.bytes = Add(defaults.bytes, attribute.size() + literal.size());
+    }
+    return true;
+}
+
+// Once the document type is read whole: what the references in each default value expand to,
+// once in the DOM check's own copy of the value and once more in every element it applies to.
+// The entities' sums are then made anew, with every element's defaults known.
+bool Scanner::ApplyDefaults()
+{
+    for (const DefaultValue& d : m_defaultValues) {
+        std::uint64_t expansion = 0;
+        const char* end = d.value.data() + d.value.size();
+        for (const char* p = d.value.data(); (p = static_cast<const char*>(std::memchr(
+                                                  p, '&', static_cast<std::size_t>(end - p))));) {
+            const char* name = ++p;
+            while (p < end && IsEntityNameChar(*p))
+                ++p;
+            if (p == end || *p != ';' || p == name)
+                continue;
+            const auto found =
+                m_general.find(std::string_view(name, static_cast<std::size_t>(p - name)));
+            if (found == m_general.end() || m_entities[found->second].external)
+                continue;
+            m_anchor = d.at;
+            if (!Compute(found->second))
+                return false;
+            expansion = Add(expansion, m_entities[found->second].expansion);
+        }
+        Defaults& defaults = m_defaults[d.element];
+        defaults.bytes = Add(defaults.bytes, expansion);
+        defaults.expansion = Add(defaults.expansion, expansion);
+        m_scan.expansion = Add(m_scan.expansion, expansion);
+        if (m_scan.expansion > m_limits.expansion)
+            return Fail(XmlScan::TooMuchExpansion, d.at);
+        // The DOM check gathers the value with its references expanded.
+        if (d.value.size() + expansion > m_scan.longestText)
+            m_scan.longestText = static_cast<std::size_t>(d.value.size() + expansion);
+    }
+    if (!m_defaultValues.empty())
+        for (Entity& entity : m_entities)
+            entity.state = Entity::Unvisited;
+    return true;
+}
+
+const Defaults* Scanner::DefaultsOf(std::string_view element) const
+{
+    if (m_defaults.empty())
+        return nullptr;
+    const auto found = m_defaults.find(element);
+    return found == m_defaults.end() ? nullptr : &found->second;
 }
 
 bool Scanner::ParseEntity(const char*& p, const char* end)
@@ -704,9 +891,8 @@ std::string Scanner::Replace(std::string_view value) const
     const char* end = value.data() + value.size();
     for (const char* p = value.data(); p < end;) {
         if (*p == '&' && p + 1 < end && p[1] == '#') {
-            // Only the characters that matter to markup need their own byte.
-            const std::uint32_t c = DecodeCharacterReference(p, end, &p);
-            out += c < 0x80 ? static_cast<char>(c) : 'x';
+            // In UTF-8: a name it spells must match where the name is written as it is.
+            AppendUtf8(DecodeCharacterReference(p, end, &p), out);
         } else {
             out += *p++;
         }
@@ -716,11 +902,13 @@ std::string Scanner::Replace(std::string_view value) const
 
 // The levels a reference to a replacement text 'text' adds: its own node, and below it the
 // open elements and the references of the text, each at its place. 0 in 'levels' where the
-// markup is not balanced. False where a reference it makes refers back.
-bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
+// markup is not balanced. The default attributes of its elements go to 'totals'. False where a
+// reference it makes refers back.
+bool Scanner::ElementDepth(const std::string& text, Entity& totals, std::uint64_t* levels)
 {
     std::uint64_t level = 0;
     std::uint64_t deepest = 0;
+    bool balanced = true;
     const char* p = text.c_str();
     const char* end = p + text.size();
     auto past = [&p, end](const char* terminator) { SkipPast(p, end, terminator); };
@@ -752,14 +940,21 @@ bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
         } else if (p + 1 < end && (p[1] == '?' || p[1] == '!')) {
             past(p[1] == '?' ? "?>" : ">");
         } else if (p + 1 < end && p[1] == '/') {
-            if (level-- == 0) {
-                *levels = 0;
-                return true;
-            }
+            balanced = balanced && level > 0;
+            level -= level > 0 ? 1 : 0;
             past(">");
         } else {
-            ++p;
-            std::size_t attributes = 0; // each has its '=' outside the quotes
+            const char* name = ++p;
+            while (p < end && IsAttributeNameChar(*p))
+                ++p;
+            std::uint64_t attributes = 0; // each has its '=' outside the quotes
+            if (const Defaults* defaults =
+                    DefaultsOf(std::string_view(name, static_cast<std::size_t>(p - name)))) {
+                attributes = defaults->count;
+                totals.equals = Add(totals.equals, defaults->count);
+                totals.defaultBytes = Add(totals.defaultBytes, defaults->bytes);
+                totals.expansion = Add(totals.expansion, defaults->expansion);
+            }
             while (p < end && *p != '>') {
                 attributes += *p == '=' ? 1 : 0;
                 if (*p != '"' && *p != '\'')
@@ -776,7 +971,7 @@ bool Scanner::ElementDepth(const std::string& text, std::uint64_t* levels)
             level += empty ? 0 : 1;
         }
     }
-    *levels = level == 0 ? 1 + deepest : 0;
+    *levels = balanced && level == 0 ? 1 + deepest : 0;
     return true;
 }
 
@@ -834,12 +1029,13 @@ bool Scanner::Compute(std::size_t index)
     }
     // Balanced markup nests no deeper than its open elements; otherwise every '<' may be one.
     std::uint64_t nested = 0;
-    if (!ElementDepth(replaced, &nested))
+    if (!ElementDepth(replaced, totals, &nested))
         return false;
     Entity& entity = m_entities[index];
     entity.expansion = totals.expansion;
     entity.markup = totals.markup;
     entity.equals = totals.equals;
+    entity.defaultBytes = totals.defaultBytes;
     entity.depth = nested > 0 ? std::min(totals.depth, nested) : totals.depth;
     entity.references = totals.references;
     entity.state = Entity::Done;
@@ -865,6 +1061,7 @@ bool Scanner::ComputeReference(std::string_view name, Entity& totals)
     totals.expansion = Add(totals.expansion, inner->expansion);
     totals.markup = Add(totals.markup, inner->markup);
     totals.equals = Add(totals.equals, inner->equals);
+    totals.defaultBytes = Add(totals.defaultBytes, inner->defaultBytes);
     totals.depth = Add(totals.depth, inner->depth);
     totals.references = Add(totals.references, inner->references);
     return true;

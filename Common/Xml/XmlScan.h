@@ -28,8 +28,9 @@ struct XmlScanLimits
     int depth;
     std::size_t declarations = SIZE_MAX;  // entity declarations, parameter references included
     std::uint64_t expansion = UINT64_MAX; // characters all entity references expand to
-    std::size_t attributesPerElement = SIZE_MAX; // also in an entity's text
-    const char* counted[2] = {nullptr, nullptr}; // element names to count in XmlScan::named
+    std::size_t attributesPerElement = SIZE_MAX;  // also in an entity's text, defaults included
+    std::size_t attributeDeclarations = SIZE_MAX; // attribute definitions of attribute lists
+    const char* counted[2] = {nullptr, nullptr};  // element names to count in XmlScan::named
 };
 
 struct XmlScan
@@ -51,9 +52,12 @@ struct XmlScan
         // A document type declaration after another or after the first element. XML allows one,
         // before the root; the parsers disagree on where a later one ends.
         MisplacedDoctype,
-        // An element with more attributes than the limit: a DOM check may compare each with all
-        // before it.
-        TooManyAttributes
+        // An element with more attributes than the limit, those its attribute list declares
+        // default values for included: a DOM check may compare each with all before it.
+        TooManyAttributes,
+        // More attribute definitions in attribute lists than the limit: a DOM check may compare
+        // each with all before it, and every element with all of them.
+        TooManyAttributeDeclarations
     };
     Verdict verdict = Malformed;
     std::size_t stop = 0; // offset where the walk ended: the text's end, or the fault
@@ -63,7 +67,11 @@ struct XmlScan
     int depth = 0;
     std::size_t elements = 0; // written in the text
     std::size_t named = 0;    // elements named as in XmlScanLimits::counted
+    // Written in the text, and those a default value of an attribute list gives an element.
     std::size_t attributes = 0;
+    // Bytes of the default values (entity references in them expanded) and of their attributes'
+    // names, once for every element they apply to, also one an entity brings in.
+    std::uint64_t defaultBytes = 0;
     std::size_t textRuns = 0; // character data with more than white space in it
     // Bytes of the longest run of character data, comment, CDATA section, instruction, name,
     // attribute value or entity value.
@@ -72,16 +80,20 @@ struct XmlScan
     std::size_t otherNodes = 0; // comments, CDATA sections, processing instructions
     // Bytes of XML declarations: the DOM check keeps their values apart from the instruction.
     std::size_t declarationBytes = 0;
-    std::size_t declarations = 0; // entity declarations, and parameter entity references
+    std::size_t declarations = 0;          // entity declarations, and parameter entity references
+    std::size_t attributeDeclarations = 0; // attribute definitions of attribute lists
     // The document type's other markup declarations (notations, elements, attribute lists),
     // whatever the DOM check makes of each.
     std::size_t subsetDeclarations = 0;
     // Entity references in content and attribute values, also those inside entities, and
     // those to entities the text does not declare: each a node of the DOM tree.
     std::uint64_t references = 0;
-    std::uint64_t expansion = 0;        // characters they expand to
-    std::uint64_t entityMarkup = 0;     // '<' characters they bring in
-    std::uint64_t entityAttributes = 0; // '=' characters they bring in: at most one per attribute
+    // Characters they expand to; those in default values once, and once more for every element
+    // the default applies to.
+    std::uint64_t expansion = 0;
+    std::uint64_t entityMarkup = 0; // '<' characters they bring in
+    // Attributes of the elements they bring in: a '=' for each written, and the defaults.
+    std::uint64_t entityAttributes = 0;
     // The first document type declaration, from its '<' to behind its '>'; empty when none.
     std::size_t doctypeBegin = 0;
     std::size_t doctypeEnd = 0;
