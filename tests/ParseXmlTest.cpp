@@ -113,6 +113,13 @@ TEST(ParseXml, OnItsOwnLeavesSyntaxToRapidXmlWhileLoadFollowsTheChecks)
          "Xml parse error: expected <.\n", ""},
         {"<doc><list><name>a</name></list>\x01</doc>", "",
          "It is not well-formed XML: a character XML does not allow at line 1, column 33."},
+        // Cut short: in the elements, RapidXML says why, at the place in the text as it was
+        // before it wrote its terminators into it; in the document type, the checks say it.
+        {"<doc\n><list\n><name>a</name>\n</list>", "Xml parse error: unexpected end of data.\n",
+         "It is not well-formed XML: unexpected end of data at line 4, column 8."},
+        {"<!DOCTYPE doc [<!ENTITY e 'x'>", "Xml parse error: unexpected end of data.\n",
+         "It is not well-formed XML: a declaration or reference it cannot read at line 1, column "
+         "31."},
     };
     for (const auto& c : cases) {
         CheckListContainer alone{QString()};

@@ -140,7 +140,7 @@ bool CheckListContainer::ParseXML(char* text)
         ReportNestingTooDeep();
         return false;
     }
-    return ParseXML(text, {}, nullptr);
+    return ParseXML(text, {}, nullptr, nullptr);
 }
 
 file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
@@ -158,26 +158,37 @@ file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
     // blanks in its place.
     std::memset(text + checked.doctypeBegin, ' ', checked.doctypeEnd - checked.doctypeBegin);
     file::Outcome why;
-    ParseXML(text, judged, &why);
+    ParseXML(text, judged, &why, &checked);
     return why;
 }
 
 // Parses the whole text, then appends its lists, unless RapidXML or 'refused' says otherwise:
-// nothing is added on failure. 'why', if given, tells the outcome.
-bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file::Outcome* why)
+// nothing is added on failure. 'why', if given, tells the outcome; 'walked', if given, is the
+// checks' scan of the text.
+bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file::Outcome* why,
+                                  const XmlScan* walked)
 {
     using file::Outcome;
     Outcome ignored;
     Outcome& outcome = why ? *why : ignored;
+    // RapidXML writes terminators and replaced references into the text before the place where
+    // it stops, so that place is counted beforehand where the walk stopped: RapidXML stops
+    // there too.
+    LoadChecks::Place stopped{};
+    const bool known = walked && walked->verdict == XmlScan::Malformed;
+    if (known)
+        stopped = LoadChecks::PlaceOf(text, walked->stop);
     // The document carries a 64 KiB node pool: too large for the stack.
     auto document = std::make_unique<rapidxml::xml_document<char>>();
     try {
         document->parse<rapidxml::parse_full>(text);
     } catch (const XmlParseAbort& abort) {
-        // The handler has reported it. The text before the fault keeps its lines, as
-        // RapidXML replaces references in place only within the values it has read.
+        // The handler has reported it.
         const std::size_t offset = abort.where >= text ? abort.where - text : 0;
-        outcome = LoadChecks::NotWellFormed(text, offset, QString::fromUtf8(abort.what));
+        if (!known)
+            stopped = LoadChecks::PlaceOf(text, offset);
+        outcome =
+            LoadChecks::NotWellFormed(QString::fromUtf8(abort.what), stopped.line, stopped.column);
         return false;
     }
     if (!refused.Ok()) {

@@ -87,7 +87,8 @@ public:
     static file::ProgramNames FileNames();
 
 private:
-    bool ParseXML(char* text, const file::Outcome& refused, file::Outcome* why);
+    bool ParseXML(char* text, const file::Outcome& refused, file::Outcome* why,
+                  const XmlScan* walked);
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }
     bool IsItem(int list, int item) const
     {

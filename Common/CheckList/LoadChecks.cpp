@@ -7,24 +7,19 @@
 
 namespace zuchecklist {
 
-namespace {
-
-// 1-based line and column (in characters) of a byte offset into UTF-8 text.
-void LineAndColumn(const char* utf8, std::size_t offset, int* line, int* column)
+LoadChecks::Place LoadChecks::PlaceOf(const char* utf8, std::size_t offset)
 {
-    *line = 1;
-    *column = 1;
-    for (std::size_t i = 0; i < offset && utf8[i]; ++i) {
+    Place place{1, 1};
+    for (std::size_t i = 0; i < offset; ++i) {
         if (utf8[i] == '\n') {
-            ++*line;
-            *column = 1;
+            ++place.line;
+            place.column = 1;
         } else if ((static_cast<unsigned char>(utf8[i]) & 0xC0) != 0x80) {
-            ++*column;
+            ++place.column;
         }
     }
+    return place;
 }
-
-} // namespace
 
 XmlScan LoadChecks::Scan(const char* utf8)
 {
@@ -50,23 +45,15 @@ file::Outcome LoadChecks::NotWellFormed(const QString& what, int line, int colum
         tr("It is not well-formed XML: %1 at line %2, column %3.").arg(what).arg(line).arg(column));
 }
 
-file::Outcome LoadChecks::NotWellFormed(const char* utf8, std::size_t offset, const QString& what)
-{
-    int line = 0;
-    int column = 0;
-    LineAndColumn(utf8, offset, &line, &column);
-    return NotWellFormed(what, line, column);
-}
-
 file::Outcome LoadChecks::Judge(const char* utf8, const XmlScan& scan)
 {
     using file::Outcome;
     if (scan.verdict == XmlScan::Complete)
         return {};
     // Where it stopped is counted only for a text that is refused: the count walks the text.
-    int line = 0;
-    int column = 0;
-    LineAndColumn(utf8, scan.stop, &line, &column);
+    const Place place = PlaceOf(utf8, scan.stop);
+    const int line = place.line;
+    const int column = place.column;
     switch (scan.verdict) {
     case XmlScan::Complete:
         return {};

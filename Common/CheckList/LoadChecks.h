@@ -31,8 +31,14 @@ public:
     // The deepest element level the DOM check can build from the text: its elements and
     // references, and what the references bring in.
     static int Depth(const XmlScan& scan) { return scan.depth; }
-    // "It is not well-formed XML: <what> at line L, column C." for a byte offset into the text.
-    static file::Outcome NotWellFormed(const char* utf8, std::size_t offset, const QString& what);
+    // 1-based line and column (in characters) of a byte offset into UTF-8 text.
+    struct Place
+    {
+        int line;
+        int column;
+    };
+    static Place PlaceOf(const char* utf8, std::size_t offset);
+    // "It is not well-formed XML: <what> at line L, column C."
     static file::Outcome NotWellFormed(const QString& what, int line, int column);
 };
 
