@@ -154,6 +154,11 @@ TEST(CheckListReaderTest, DecodesEveryEncodingTheFileDeclaresIntoUtf8)
          "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc>&rsqb;</doc>"},
         {"'%' in a default value", "<!DOCTYPE doc [<!ATTLIST doc a1 CDATA \"%e;\">]><doc/>",
          "<!DOCTYPE doc [<!ATTLIST doc a1 CDATA \"%e;\">]><doc/>"},
+        {"carriage returns inside markup and the declaration",
+         "<?xml version='1.0'\r\nencoding\r\n=\r\n'ISO-8859-1'\r\n?>\r\n"
+         "<doc\r\na='1'\r\n>\xE9<list\r\n/></doc\r\n>",
+         "<?xml version='1.0'\r\nencoding\r\n=\r\n'ISO-8859-1'\r\n?>\r\n"
+         "<doc\r\na='1'\r\n>\xC3\xA9<list\r\n/></doc\r\n>"},
     };
     for (const Accepted& c : cases) {
         CheckListReader reader;

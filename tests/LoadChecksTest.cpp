@@ -91,6 +91,8 @@ TEST(LoadChecks, EveryConstructIsPaidFor)
         {subset, "<!ELEMENT doc ANY>", 2 * 18 * kCostPerTextByte + kCostOfLargestNode},
         {subset, "<!ENTITY e ''>", 2 * 14 * kCostPerTextByte + kCostOfLargestNode},
         {subset, "<!ATTLIST a b CDATA #IMPLIED>", 2 * 29 * kCostPerTextByte + kCostOfLargestNode},
+        {"<doc><a@/></doc>", "n", kCostPerTextByte + kCostPerNameByte + kCostPerLongestTextByte},
+        {"<?xml version='1.0'@?><doc/>", " ", kCostPerTextByte + 2 * kCostPerLongestTextByte},
         {"<!DOCTYPE doc [<!ATTLIST a b CDATA 'vw' c CDATA #IMPLIED>]><doc>@</doc>", "<a/>",
          4 * kCostPerTextByte + kCostPerNameByte + kCostPerElement + kCostPerAttribute +
              2 * 3 * kCostPerTextByte},

@@ -46,6 +46,9 @@ TEST(XmlNesting, MarkupInsideCommentsCdataPisDoctypeAndAttributesIsNotCounted)
     EXPECT_EQ(XmlParserDepth("<a><![CDATA[<b><c>]]></a>", 10), 1);
     EXPECT_EQ(XmlParserDepth("<a><?pi <b><c> ?></a>", 10), 1);
     EXPECT_EQ(XmlParserDepth("<!DOCTYPE a [ <!ELEMENT a ANY> <!-- [ ] --> ]><a></a>", 10), 1);
+    // RapidXML ends the document type at the first '>' outside nested brackets, quotes or not.
+    EXPECT_EQ(XmlParserDepth("<!DOCTYPE a [ [ > ] <b><c> ]><a></a>", 10), 1);
+    EXPECT_EQ(XmlParserDepth("<!DOCTYPE a [ ' ]><a><b></b></a>", 10), 2);
     EXPECT_EQ(XmlParserDepth("<a x='>' y=\"<b>\"><b></b></a>", 10), 2);
     EXPECT_EQ(XmlParserDepth("<a><b/></a>", 1), 2) << "an empty element one level down counts";
 }
