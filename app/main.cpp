@@ -1,8 +1,7 @@
+#include "CommandLine.h"
 #include "MainWindow.h"
 
 #include <QApplication>
-
-#include <cstdio>
 
 int main(int argc, char* argv[])
 {
@@ -10,18 +9,15 @@ int main(int argc, char* argv[])
     QCoreApplication::setApplicationName(QStringLiteral("vellorin"));
     QApplication application(argc, argv);
     // The toolkit has taken its own options: what is left names files.
-    const QStringList files = application.arguments().mid(1);
-    for (const QString& other : files.mid(1))
-        std::fprintf(stderr, "vellorin: one file is opened at a time; not opened: %s\n",
-                     qPrintable(other));
+    const CommandLine commandLine(argc, argv);
     int result;
     {
         MainWindow window(nullptr);
         window.show();
-        // The window is up before any box of the Open.
-        if (!files.isEmpty()) {
+        if (commandLine.NamesAFile()) {
+            // The window is up before any box of the Open.
             QCoreApplication::processEvents();
-            window.OpenNamedFile(files[0]);
+            commandLine.Open(window);
         }
         result = application.exec();
     }

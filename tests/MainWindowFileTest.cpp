@@ -1,5 +1,6 @@
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/File/SaveRecord.h"
+#include "app/CommandLine.h"
 #include "support/Files.h"
 #include "support/GuiDriver.h"
 #include "support/Toolkit.h"
@@ -12,6 +13,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QStyleOptionViewItem>
@@ -21,6 +23,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fcntl.h>
 #include <string>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -162,6 +165,95 @@ TEST_F(MainWindowFileTest, OpenCancelledOrMissingChangesNothing)
     EXPECT_EQ(model().GetListCount(), 1);
     EXPECT_EQ(tree()->topLevelItemCount(), 1);
     EXPECT_TRUE(tester.Modified());
+}
+
+// The names given at start-up are bytes: the first opens (a relative one in the current folder)
+// or a box says why not, and every other is named on stderr as given. Where Qt cannot turn the
+// bytes into the name of the same file, the box says so: the file whose name the bytes decode to
+// (U+FFFD for the byte that is not UTF-8) never opens in their place.
+TEST_F(MainWindowFileTest, TheFileNamedAtStartUpIsTheOneItsBytesName)
+{
+    const QByteArray bytes("\xFF-notes.xml");
+    const QByteArray decoded = QFile::encodeName(QFile::decodeName(bytes));
+    auto writeNamed = [this](const QByteArray& name, const QByteArray& list) {
+        const QByteArray path = QFile::encodeName(dir.Path()) + '/' + name;
+        const QByteArray text = "<doc><list><name>" + list + "</name></list></doc>";
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+        ASSERT_GE(fd, 0) << path.constData();
+        ASSERT_EQ(::write(fd, text.constData(), static_cast<std::size_t>(text.size())),
+                  text.size());
+        ::close(fd);
+    };
+    writeNamed("first.xml", "first");
+    ASSERT_TRUE(QDir(dir.Path()).mkdir(QStringLiteral("sub")));
+    writeNamed("sub/list.xml", "relative");
+    writeNamed(decoded, "decoded");
+    writeNamed(bytes, "bytes");
+    const bool representable = decoded == bytes;
+    const QString notOpened = QStringLiteral("Warning|The checklist could not be opened from \"");
+    const std::string others = "vellorin: one file is opened at a time; not opened: ";
+    const struct
+    {
+        QList<QByteArray> names;
+        QString fileName; // the document's afterwards
+        QString list;     // its first list's name
+        QString box;
+        std::string diagnostic;
+    } cases[] = {
+        {{"first.xml", "sub/list.xml", bytes},
+         dir.Path(QStringLiteral("first.xml")),
+         QStringLiteral("first"),
+         QString(),
+         others + "sub/list.xml\n" + others + bytes.toStdString() + "\n"},
+        {{"sub/list.xml"},
+         dir.Path(QStringLiteral("sub/list.xml")),
+         QStringLiteral("relative"),
+         QString(),
+         ""},
+        {{"sub"},
+         dir.Path(QStringLiteral("sub")),
+         QString(),
+         notOpened + dir.Path(QStringLiteral("sub")) +
+             QStringLiteral("\".\nIt is not a regular file."),
+         ""},
+        {{"missing.xml", "first.xml"},
+         QStringLiteral("before.xml"),
+         QString(),
+         notOpened + QStringLiteral("missing.xml\".\nIt does not exist."),
+         others + "first.xml\n"},
+        {{bytes},
+         representable ? QFile::decodeName(QFile::encodeName(dir.Path()) + '/' + bytes)
+                       : QStringLiteral("before.xml"),
+         representable ? QStringLiteral("bytes") : QString(),
+         representable ? QString()
+                       : notOpened + QStringLiteral("\\xFF-notes.xml\".\nQt cannot open a file of "
+                                                    "that name: it is not valid in the encoding "
+                                                    "of file names."),
+         ""},
+    };
+    QLoggingCategory::setFilterRules(QStringLiteral("default.debug=false"));
+    for (const auto& c : cases) {
+        const std::string what = c.names.first().toStdString();
+        tester.Model() = zuchecklist::CheckListContainer(QStringLiteral("before.xml"));
+        QString box;
+        answerer.Arm([&box](QWidget* modal) {
+            box =
+                modal->windowTitle() + QLatin1Char('|') + qobject_cast<QMessageBox*>(modal)->text();
+            qobject_cast<QMessageBox*>(modal)->accept();
+        });
+        testing::internal::CaptureStderr();
+        CommandLine(c.names).Open(window);
+        EXPECT_EQ(WithoutToolkitMessages(testing::internal::GetCapturedStderr()), c.diagnostic)
+            << what;
+        answerer.Arm(nullptr);
+        EXPECT_EQ(box.toStdString(), c.box.toStdString()) << what;
+        EXPECT_EQ(model().GetFileName(), c.fileName) << what;
+        EXPECT_EQ(model().GetListCount() > 0 ? model().GetListName(0) : QString(), c.list) << what;
+    }
+    QLoggingCategory::setFilterRules(QString());
+    EXPECT_EQ(answerer.Unexpected(), 0);
+    // The temporary folder is removed by names Qt may not be able to make.
+    EXPECT_EQ(::unlink((QFile::encodeName(dir.Path()) + '/' + bytes).constData()), 0);
 }
 
 // Every refused file leaves the new, empty document named after it, an empty tree and the
