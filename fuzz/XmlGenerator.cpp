@@ -42,6 +42,8 @@ const char* const kNames[XmlGenerator::ProductionCount] = {
     "ContentBareAmpersand",
     "Repetition",
     "Flaw",
+    "AttributeDefault",
+    "ParameterAttributeList",
 };
 
 // Characters a reference may name: ordinary ones, markup, and ones XML forbids.
@@ -135,9 +137,13 @@ std::string XmlGenerator::Subset()
         switch (choice % 9) {
         case 0:
             return {SubsetEntity, "<!ENTITY " + EntityName() + " \"" + EntityValue(0) + "\">"};
-        case 1:
-            return {SubsetParameterEntity, "<!ENTITY % p" + std::to_string(Next() % 3) +
-                                               " \"<!ENTITY " + EntityName() + " 'x'>\">"};
+        case 1: {
+            const std::string name = "<!ENTITY % p" + std::to_string(Next() % 3) + " \"";
+            if (Next() % 4 != 0)
+                return {SubsetParameterEntity, name + "<!ENTITY " + EntityName() + " 'x'>\">"};
+            ++g_reached[ParameterAttributeList];
+            return {SubsetParameterEntity, name + AttributeList('\'') + "\">"};
+        }
         case 2:
             return {SubsetExternalEntity, "<!ENTITY " + EntityName() + " SYSTEM \"e.xml\">"};
         case 3:
@@ -145,7 +151,7 @@ std::string XmlGenerator::Subset()
         case 4:
             return {SubsetElement, "<!ELEMENT doc ANY>"};
         case 5:
-            return {SubsetAttributeList, "<!ATTLIST doc a CDATA \"" + AttributeValue() + "\">"};
+            return {SubsetAttributeList, AttributeList('"')};
         case 6:
             return {SubsetComment, "<!-- s -->"};
         case 7:
@@ -201,6 +207,46 @@ std::string XmlGenerator::AttributeValue()
         }
     }
     return out;
+}
+
+// An attribute list for an element of content or of an entity's value: definitions without a
+// default and with one, fixed or not, of enumerated and other types; names repeat from list to
+// list. 'quote' encloses the default values.
+std::string XmlGenerator::AttributeList(char quote)
+{
+    static const char* const kElements[] = {"doc", "list", "item", "name", "v"};
+    static const char* const kTypes[] = {" CDATA", " (x|y|vv)", " NMTOKEN", " NOTATION (n)"};
+    std::string out = "<!ATTLIST " + std::string(kElements[Next() % 5]);
+    const std::size_t count = Count();
+    for (std::size_t i = 0; i < count && More(); ++i) {
+        out += " d" + std::to_string(i) + kTypes[Next() % 4];
+        switch (Next() % 4) {
+        case 0:
+            out += " #IMPLIED";
+            break;
+        case 1:
+            out += " #REQUIRED";
+            break;
+        default:
+            ++g_reached[AttributeDefault];
+            out += std::string(Next() % 2 ? " #FIXED " : " ") + quote + DefaultValue() + quote;
+        }
+    }
+    return out + ">";
+}
+
+// A default value: references as in an attribute value, a long run, or a '%' that XML reads as
+// text there.
+std::string XmlGenerator::DefaultValue()
+{
+    switch (Next() % 3) {
+    case 0:
+        return AttributeValue();
+    case 1:
+        return std::string(Count(), 'v');
+    default:
+        return "%p" + std::to_string(Next() % 3) + ";";
+    }
 }
 
 std::string XmlGenerator::Content(int depth)

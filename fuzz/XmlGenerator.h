@@ -7,7 +7,8 @@
 
 // Makes an XML text from a fuzzer's bytes, read as choices: which production of the grammar
 // comes next in each context (the prolog, the document type's internal subset, entity values,
-// parameter entities, content, attribute values), and how often it is repeated, up to counts that
+// parameter entities, content, attribute values, attribute lists with their default values for
+// the elements of content and of entities), and how often it is repeated, up to counts that
 // bring the text or what its entities expand to near the memory budget. So every construct is
 // reached in every context without a seed that spells it, and the mutations of the bytes become
 // mutations of the structure. Most texts are well-formed; some are not, on purpose.
@@ -54,6 +55,8 @@ public:
         ContentBareAmpersand,
         Repetition,
         Flaw,
+        AttributeDefault,
+        ParameterAttributeList,
         ProductionCount
     };
 
@@ -77,6 +80,8 @@ private:
     std::string EntityValue(int depth);
     std::string Content(int depth);
     std::string AttributeValue();
+    std::string AttributeList(char quote);
+    std::string DefaultValue();
 
     static constexpr std::size_t kMaxTextBytes = 256 << 10;
     static constexpr int kMaxDepth = 12;
