@@ -20,7 +20,8 @@ display=(xvfb xauth x11-utils xdotool imagemagick)
 for group in "$@"; do
     case "$group" in
     tests)
-        packages+=(libgtest-dev libbenchmark-dev libxml2-utils strace poppler-utils "${display[@]}"
+        packages+=(libgtest-dev libbenchmark-dev libxml2-utils libxml2-dev strace poppler-utils
+                   "${display[@]}"
                    clang-14 libclang-rt-14-dev clang-tidy-14)
         ;;
     display) packages+=("${display[@]}") ;;
