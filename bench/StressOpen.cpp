@@ -137,13 +137,18 @@ const std::vector<Shape>& Shapes()
         {"bracket-in-entity-value", "<!DOCTYPE doc [<!ENTITY rsqb \"]\">]><doc><list><name>",
          [](std::size_t) { return "&rsqb;"; }, "</name></list></doc>", 1},
         // Default attribute values, which Qt 6's DOM check gives every element of their name: a
-        // 64 KiB one on 20,000 elements, a 4,000-byte one on as many as the budget allows, and
-        // as many attribute definitions as the limit allows, for other elements than those of
-        // the text, which Qt 6 compares with every element.
+        // 64 KiB one on 20,000 elements, a 4,000-byte one on as many as the budget allows, a
+        // short one on every item of as long a checklist as the budget allows, and as many
+        // attribute definitions as the limit allows, for other elements than those of the text,
+        // which Qt 6 compares with every element.
         {"default-64KiB-20000", DefaultAttributes(1, 64 * 1024, "a"),
          [](std::size_t) { return "<a/>"; }, "</doc>", 20000},
         {"default-4000-at-budget", DefaultAttributes(1, 4000, "a"),
          [](std::size_t) { return "<a/>"; }, "</doc>", 0},
+        {"items-with-default-at-budget",
+         "<!DOCTYPE doc [<!ATTLIST item done CDATA 'no'>]><doc><list><name>L</name>",
+         [](std::size_t) { return "<item><name>Fuel pump</name><action>ON</action></item>"; },
+         "</list></doc>", 0},
         {"attribute-definitions-at-limit",
          DefaultAttributes(limits::kMaxAttributeDeclarations, 1, "x"),
          [](std::size_t) { return "<a/>"; }, "</doc>", 0},

@@ -348,6 +348,15 @@ TEST(XmlScan, CountsWhatEntityReferencesBringIn)
             << text;
     }
 
+    // Where the DOM check gives no default attributes, none count; every definition still does.
+    XmlScanLimits withoutDefaults{10};
+    withoutDefaults.defaultAttributes = false;
+    const std::string text = "<!DOCTYPE a [" + declared + list + "]><a><b/><b h='j'/>&f;</a>";
+    const XmlScan plain = ScanXml(text.c_str(), withoutDefaults);
+    EXPECT_EQ(plain.attributeDeclarations, 3u);
+    EXPECT_EQ(plain.attributes + plain.entityAttributes + plain.defaultBytes, 1u + 1);
+    EXPECT_EQ(plain.expansion, 13u);
+
     // The limits at their boundary through parameter entity references.
     const char* pe = "<!DOCTYPE a [<!ENTITY % p \"<!-- -->\"> %p; %p;]><a/>";
     EXPECT_EQ(ScanXml(pe, XmlScanLimits{10, 100, 16}).verdict, XmlScan::Complete);

@@ -2,10 +2,29 @@
 
 #include "LoadLimits.h"
 
+#include <QDomDocument>
+
 #include <algorithm>
 #include <cstring>
 
 namespace zuchecklist {
+
+namespace {
+
+// Whether the DOM check gives an element the attributes that its document type declares default
+// values for, as Qt 6's does and Qt 5's does not: asked of the check itself, once.
+bool DomCheckAppliesDefaultAttributes()
+{
+    static const bool applies = [] {
+        QDomDocument probe;
+        return probe.setContent(QStringLiteral("<!DOCTYPE d [<!ATTLIST d a CDATA 'v'>]><d/>"),
+                                false) &&
+               probe.documentElement().hasAttribute(QStringLiteral("a"));
+    }();
+    return applies;
+}
+
+} // namespace
 
 LoadChecks::Place LoadChecks::PlaceOf(const char* utf8, std::size_t offset)
 {
@@ -32,6 +51,7 @@ XmlScan LoadChecks::Scan(const char* utf8, std::size_t size)
                              limits::kMaxEntityExpansion};
     scanLimits.attributesPerElement = limits::kMaxAttributesPerElement;
     scanLimits.attributeDeclarations = limits::kMaxAttributeDeclarations;
+    scanLimits.defaultAttributes = DomCheckAppliesDefaultAttributes();
     // Each may become a row of the tree.
     scanLimits.counted[0] = "list";
     scanLimits.counted[1] = "item";

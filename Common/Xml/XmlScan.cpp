@@ -746,6 +746,8 @@ bool Scanner::ParseAttributeList(const char*& p, const char* end)
         const std::string_view literal(value, static_cast<std::size_t>(valueEnd - value));
         if (!CheckCharacterReferences(literal, value))
             return false;
+        if (!m_limits.defaultAttributes)
+            continue;
         const bool inText = value >= m_text && value <= m_end;
         m_defaultValues.push_back({element, literal, inText ? value : m_anchor});
         Defaults& defaults = m_defaults[element];

@@ -30,7 +30,10 @@ struct XmlScanLimits
     std::uint64_t expansion = UINT64_MAX; // characters all entity references expand to
     std::size_t attributesPerElement = SIZE_MAX;  // also in an entity's text, defaults included
     std::size_t attributeDeclarations = SIZE_MAX; // attribute definitions of attribute lists
-    const char* counted[2] = {nullptr, nullptr};  // element names to count in XmlScan::named
+    // Whether the DOM check gives elements the attributes their attribute lists declare default
+    // values for: then these count as the element's own, and so do what their references expand to.
+    bool defaultAttributes = true;
+    const char* counted[2] = {nullptr, nullptr}; // element names to count in XmlScan::named
 };
 
 struct XmlScan
