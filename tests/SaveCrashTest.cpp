@@ -8,12 +8,11 @@
 #include "support/FileNames.h"
 #include "support/Files.h"
 
-#include "support/Unprivileged.h"
+#include "support/Spawn.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
@@ -82,25 +81,23 @@ void WriteFile(const QString& name, const QByteArray& bytes)
 }
 
 // The leak checker of a sanitized build stops a traced process: the driver runs without it.
-QProcessEnvironment Traceable()
+QStringList TraceableEnvironment()
 {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    const QString asan = environment.value(QStringLiteral("ASAN_OPTIONS"));
-    environment.insert(QStringLiteral("ASAN_OPTIONS"),
-                       asan + (asan.isEmpty() ? "" : ":") + QStringLiteral("detect_leaks=0"));
-    return environment;
+    const QString asan = qEnvironmentVariable("ASAN_OPTIONS");
+    return {QStringLiteral("ASAN_OPTIONS=") + asan + (asan.isEmpty() ? "" : ":") +
+            QStringLiteral("detect_leaks=0")};
 }
 
 // Some build sandboxes forbid tracing altogether: the driver, called without arguments, must
 // then still end with its own code under strace.
-bool Traceable(const QString&)
+bool Traceable()
 {
-    QProcess probe;
-    probe.setProcessEnvironment(Traceable());
-    probe.start(QStringLiteral(VELLORIN_STRACE),
-                {QStringLiteral("-qq"), QStringLiteral("-e"), QStringLiteral("trace=none"),
-                 QStringLiteral(VELLORIN_SAVE_DRIVER)});
-    return probe.waitForFinished(60000) && probe.exitCode() == 2;
+    return support::Spawn(QStringLiteral(VELLORIN_STRACE),
+                          QStringList{QStringLiteral("-qq"), QStringLiteral("-e"),
+                                      QStringLiteral("trace=none"),
+                                      QStringLiteral(VELLORIN_SAVE_DRIVER)},
+                          TraceableEnvironment())
+               .code == 2;
 }
 
 // One way of saving: what the target, list.xml with the old document, has or lacks.
@@ -115,12 +112,13 @@ const struct SavePath
     const char* name;
     Start start;
 } kPaths[] = {
-    {"rename", Start::Attribute},
+    // In this order the two shards CTest runs at once take about as long as each other.
     {"in place, hard link", Start::HardLink},
     {"in place, folder not writable", Start::ReadOnlyFolder},
+    {"rename", Start::Attribute},
 };
 
-class SaveCrashTest : public ::testing::Test
+class SaveCrashTest : public ::testing::TestWithParam<SavePath>
 {
 protected:
     void SetUp() override
@@ -177,22 +175,18 @@ protected:
             arguments << QStringLiteral("--unprivileged");
         if (!limit.isEmpty())
             arguments << QStringLiteral("--fsize") << limit;
-        QProcess driver;
-        if (strace.isEmpty()) {
-            driver.setProgram(QStringLiteral(VELLORIN_SAVE_DRIVER));
-        } else {
-            driver.setProgram(QStringLiteral(VELLORIN_STRACE));
+        QString program = QStringLiteral(VELLORIN_SAVE_DRIVER);
+        if (!strace.isEmpty()) {
+            program = QStringLiteral(VELLORIN_STRACE);
             arguments = strace +
                         QStringList{QStringLiteral("-qq"), QStringLiteral("-o"),
                                     root.path() + QStringLiteral("/trace"),
                                     QStringLiteral(VELLORIN_SAVE_DRIVER)} +
                         arguments;
         }
-        driver.setArguments(arguments);
-        driver.setProcessEnvironment(Traceable());
-        driver.start();
-        EXPECT_TRUE(driver.waitForFinished(60000));
-        return driver.readAllStandardOutput();
+        const support::Ended ended = support::Spawn(program, arguments, TraceableEnvironment());
+        EXPECT_NE(ended.code, -1) << "the driver ended within a minute";
+        return ended.output;
     }
 
     // The system calls of one undisturbed save, each as strace's filter for it:
@@ -314,9 +308,14 @@ protected:
         }
     }
 
-    // A save of 'content' in this process, as the user's next one.
+    // A save of 'content', as the user's next one: in this process, or by the driver where it
+    // must give up its privileges.
     void SaveNow(const SavePath& path, const QString& target, const QByteArray& content)
     {
+        if (path.start == Start::ReadOnlyFolder) {
+            EXPECT_EQ(Run(path, target, {}, content), QByteArray("saved\n"));
+            return;
+        }
         const auto save = [&] {
             file::FileReplacer replacer(target, support::kFileNames);
             if (!replacer.Begin().Ok() ||
@@ -326,7 +325,7 @@ protected:
             const file::Outcome saved = replacer.Commit();
             return saved.Ok() && saved.warnings.isEmpty() ? 0 : 1;
         };
-        EXPECT_EQ(path.start == Start::ReadOnlyFolder ? support::RunUnprivileged(save) : save(), 0);
+        EXPECT_EQ(save(), 0);
     }
 
     // After the next save completes, the file holds it, and nothing else is left but the
@@ -358,9 +357,10 @@ protected:
     static QStringList Inject(const QString& call, const QString& fault)
     {
         const QString name = call.section(QLatin1Char(':'), 0, 0);
-        return {QStringLiteral("-e"), QStringLiteral("trace=") + name, QStringLiteral("-e"),
-                QStringLiteral("inject=") + name + QLatin1Char(':') + fault + QLatin1Char(':') +
-                    call.section(QLatin1Char(':'), 1)};
+        return QStringList{QStringLiteral("-e"), QStringLiteral("trace=") + name,
+                           QStringLiteral("-e"),
+                           QStringLiteral("inject=") + name + QLatin1Char(':') + fault +
+                               QLatin1Char(':') + call.section(QLatin1Char(':'), 1)};
     }
 
     QTemporaryDir root;
@@ -368,55 +368,53 @@ protected:
     bool attributed = false; // the target has a user attribute
 };
 
-TEST_F(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
+TEST_P(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
 {
-    if (!Traceable(root.path()))
+    if (!Traceable())
         GTEST_SKIP() << "strace cannot trace here";
     const QStringList faults{"signal=KILL", "error=ENOSPC", "error=EDQUOT", "error=EIO",
                              "error=EINTR"};
-    for (const SavePath& path : kPaths) {
-        const QStringList calls = SaveCalls(path).names;
-        ASSERT_GT(calls.size(), 10) << path.name;
-        std::map<std::string, int> verdicts; // how the runs ended: a check that faults landed
-        for (const QString& fault : faults) {
-            for (const QString& call : calls) {
-                const QString target = Fresh(path);
-                const QByteArray report = Run(path, target, Inject(call, fault));
-                const std::string where =
-                    std::string(path.name) + ", " + (fault + QLatin1Char(' ') + call).toStdString();
-                if (fault == QLatin1String("signal=KILL")) {
-                    EXPECT_TRUE(report.isEmpty()) << where << ": the kill landed";
-                }
-                QByteArray newest = kOld;
-                Check(target, where + ": " + report.toStdString(), report, kNew, newest);
-                CheckNextSave(path, target, where);
-                ++verdicts[report.isEmpty() ? "killed"
-                                            : report.left(report.indexOf('\n')).toStdString()];
-                if (HasFailure())
-                    return;
-            }
-        }
-        // A file-size limit that the record, or the new content, passes half-way: a short write,
-        // then EFBIG, never the signal that would end the save there.
-        for (const auto& [content, limit] : {std::make_pair(kNew, kNew.size() + 1000),
-                                             std::make_pair(kLarger, kOld.size() + 1000)}) {
+    const SavePath& path = GetParam();
+    const QStringList calls = SaveCalls(path).names;
+    ASSERT_GT(calls.size(), 10) << path.name;
+    std::map<std::string, int> verdicts; // how the runs ended: a check that faults landed
+    for (const QString& fault : faults) {
+        for (const QString& call : calls) {
             const QString target = Fresh(path);
-            const QByteArray report = Run(path, target, {}, content, QString::number(limit));
-            EXPECT_FALSE(report.isEmpty()) << path.name << ": the limit's signal ended the save";
+            const QByteArray report = Run(path, target, Inject(call, fault));
+            const std::string where =
+                std::string(path.name) + ", " + (fault + QLatin1Char(' ') + call).toStdString();
+            if (fault == QLatin1String("signal=KILL")) {
+                EXPECT_TRUE(report.isEmpty()) << where << ": the kill landed";
+            }
             QByteArray newest = kOld;
-            Check(target, std::string(path.name) + ", fsize", report, content, newest);
-            CheckNextSave(path, target, std::string(path.name) + ", fsize");
+            Check(target, where + ": " + report.toStdString(), report, kNew, newest);
+            CheckNextSave(path, target, where);
             ++verdicts[report.isEmpty() ? "killed"
                                         : report.left(report.indexOf('\n')).toStdString()];
+            if (HasFailure())
+                return;
         }
-        // The failures landed: a sanitized build's own calls end the driver instead at times.
-        EXPECT_GT(verdicts["failed"], calls.size() / 2) << path.name;
-        std::cout << path.name << ": " << calls.size() << " system calls, each killed and failed "
-                  << faults.size() - 1 << " ways, and 2 file-size limits:";
-        for (const auto& [verdict, count] : verdicts)
-            std::cout << ' ' << count << ' ' << verdict;
-        std::cout << '\n';
     }
+    // A file-size limit that the record, or the new content, passes half-way: a short write,
+    // then EFBIG, never the signal that would end the save there.
+    for (const auto& [content, limit] :
+         {std::make_pair(kNew, kNew.size() + 1000), std::make_pair(kLarger, kOld.size() + 1000)}) {
+        const QString target = Fresh(path);
+        const QByteArray report = Run(path, target, {}, content, QString::number(limit));
+        EXPECT_FALSE(report.isEmpty()) << path.name << ": the limit's signal ended the save";
+        QByteArray newest = kOld;
+        Check(target, std::string(path.name) + ", fsize", report, content, newest);
+        CheckNextSave(path, target, std::string(path.name) + ", fsize");
+        ++verdicts[report.isEmpty() ? "killed" : report.left(report.indexOf('\n')).toStdString()];
+    }
+    // The failures landed: a sanitized build's own calls end the driver instead at times.
+    EXPECT_GT(verdicts["failed"], calls.size() / 2) << path.name;
+    std::cout << path.name << ": " << calls.size() << " system calls, each killed and failed "
+              << faults.size() - 1 << " ways, and 2 file-size limits:";
+    for (const auto& [verdict, count] : verdicts)
+        std::cout << ' ' << count << ' ' << verdict;
+    std::cout << '\n';
 }
 
 // Sequences on both ways of writing in place: a first save killed at every system call, then a
@@ -424,40 +422,38 @@ TEST_F(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
 // evenly and shifted with each first, so that every call is reached; then a third that
 // completes. After every step the newest complete document is in the file or in the announced
 // record, and the user's own file beside it is untouched.
-TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
+TEST_P(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
 {
-    if (!Traceable(root.path()))
+    if (!Traceable())
         GTEST_SKIP() << "strace cannot trace here";
     constexpr int kSecondKills = 2;
-    for (const SavePath& path : kPaths) {
-        if (path.start == Start::Attribute)
-            continue; // renamed: each save alone is all or nothing
-        const QStringList calls = SaveCalls(path).names;
-        ASSERT_GT(calls.size(), 10) << path.name;
-        const int stride = static_cast<int>(calls.size()) / kSecondKills;
-        int sequences = 0;
-        for (int first = 0; first < calls.size(); ++first) {
-            for (int second = first % stride; second < calls.size(); second += stride) {
-                const QString target = Fresh(path);
-                const std::string where = std::string(path.name) + ", first killed at " +
-                                          calls[first].toStdString() + ", second at " +
-                                          calls[second].toStdString();
-                QByteArray newest = kOld;
-                Check(target, where + " (first)",
-                      Run(path, target, Inject(calls[first], QStringLiteral("signal=KILL"))), kNew,
-                      newest);
-                Check(target, where + " (second)",
-                      Run(path, target, Inject(calls[second], QStringLiteral("signal=KILL")),
-                          kLarger),
-                      kLarger, newest);
-                CheckNextSave(path, target, where, {kLarger});
-                ++sequences;
-                if (HasFailure())
-                    return;
-            }
+    const SavePath& path = GetParam();
+    if (path.start == Start::Attribute)
+        GTEST_SKIP() << "renamed: each save alone is all or nothing";
+    const QStringList calls = SaveCalls(path).names;
+    ASSERT_GT(calls.size(), 10) << path.name;
+    const int stride = static_cast<int>(calls.size()) / kSecondKills;
+    int sequences = 0;
+    for (int first = 0; first < calls.size(); ++first) {
+        for (int second = first % stride; second < calls.size(); second += stride) {
+            const QString target = Fresh(path);
+            const std::string where = std::string(path.name) + ", first killed at " +
+                                      calls[first].toStdString() + ", second at " +
+                                      calls[second].toStdString();
+            QByteArray newest = kOld;
+            Check(target, where + " (first)",
+                  Run(path, target, Inject(calls[first], QStringLiteral("signal=KILL"))), kNew,
+                  newest);
+            Check(target, where + " (second)",
+                  Run(path, target, Inject(calls[second], QStringLiteral("signal=KILL")), kLarger),
+                  kLarger, newest);
+            CheckNextSave(path, target, where, {kLarger});
+            ++sequences;
+            if (HasFailure())
+                return;
         }
-        std::cout << path.name << ": " << sequences << " sequences of three saves\n";
     }
+    std::cout << path.name << ": " << sequences << " sequences of three saves\n";
 }
 
 // Another program that takes no lock writes the file, or renames another file over it, at any
@@ -467,88 +463,96 @@ TEST_F(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
 // the file and before the save's last look ahead of its first change (a cut where the file is
 // longer, then its writes), or after the save's last change, stays exactly as that program
 // left it; in the first case the save fails, naming the record.
-TEST_F(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
+TEST_P(SaveCrashTest, AnotherProgramAtAnyCallOfAnInPlaceSaveIsToldTruthfully)
 {
-    if (!Traceable(root.path()))
+    if (!Traceable())
         GTEST_SKIP() << "strace cannot trace here";
     const QByteArray intruder("another program's content\n");
-    for (const SavePath& path : kPaths) {
-        if (path.start == Start::Attribute)
-            continue;
-        const Calls calls = SaveCalls(path, {QStringLiteral("--intrude"), QStringLiteral("write")});
-        // The check that the file holds the new content ends with the call before the record
-        // is removed.
-        const int lastCheck = static_cast<int>(
-            std::find_if(calls.names.rbegin(), calls.names.rend(),
-                         [](const QString& c) { return c.startsWith(QLatin1String("unlink:")); }) -
-            calls.names.rbegin());
-        const int checked = static_cast<int>(calls.names.size()) - lastCheck - 2;
-        ASSERT_GT(checked, 0) << path.name;
-        ASSERT_GT(calls.firstChange, calls.locked + 1) << path.name;
-        ASSERT_GE(calls.locked, 0) << path.name;
-        std::map<std::string, int> verdicts;
-        for (const QString& intrusion : {QStringLiteral("write"), QStringLiteral("rename")}) {
-            if (intrusion == QLatin1String("rename") && path.start == Start::ReadOnlyFolder)
-                continue; // the other program may not rename there either
-            for (int at = 0; at < calls.names.size(); ++at) {
-                const QString& call = calls.names[at];
-                const QString target = Fresh(path);
-                WriteFile(target + QStringLiteral(".intruder"), intruder);
-                const QByteArray report =
-                    Run(path, target, Inject(call, QStringLiteral("signal=SIGUSR1")), kNew, {},
-                        {QStringLiteral("--intrude"), intrusion});
-                const std::string where = std::string(path.name) + ", " + intrusion.toStdString() +
-                                          " at " + call.toStdString() + ": " + report.toStdString();
-                const QByteArray now = ReadAll(target);
-                const QList<QByteArray> lines = report.split('\n');
-                const QString record = QString::fromLocal8Bit(lines.value(2).mid(5));
-                const bool before = at >= calls.locked && at < calls.firstChange - 1;
-                if (before || at >= calls.lastChange) {
-                    EXPECT_EQ(Describe(now), Describe(intruder)) << where << ": left as it was";
-                }
-                if (before) {
-                    EXPECT_TRUE(lines.value(3).startsWith("It was changed by another program") ||
-                                lines.value(3).startsWith("It was replaced by another file"))
-                        << where;
-                    EXPECT_FALSE(record.isEmpty()) << where;
-                }
-                if (report.startsWith("saved\n")) {
-                    // What another program does once the save's last check looked stays, and
-                    // no save can tell.
-                    if (at < checked || now != intruder) {
-                        EXPECT_EQ(Describe(now), "new") << where;
-                    }
-                } else {
-                    ASSERT_TRUE(report.startsWith("failed\n")) << where;
-                    // Two programs writing at once without a lock mix their bytes; the save
-                    // must then say so.
-                    EXPECT_TRUE(now == kOld || now == kNew || now == intruder ||
-                                lines.value(3).startsWith("It was changed by another program"))
-                        << where << ": torn, " << Describe(now);
-                    if (!record.isEmpty()) {
-                        EXPECT_EQ(Describe(ReadAll(record)), "new") << where;
-                    }
-                    EXPECT_TRUE(record.isEmpty() || lines.value(3).contains(record.toLocal8Bit()))
-                        << where << ": the reason names the record";
-                }
-                UsersOwnStay(where);
-                ++verdicts[(intrusion + QLatin1Char(' ') +
-                            (now == intruder ? "left"
-                             : now == kNew   ? "overwritten"
-                                             : "neither") +
-                            QLatin1Char(' ') + report.left(report.indexOf('\n')))
-                               .toStdString()];
-                if (HasFailure())
-                    return;
+    const SavePath& path = GetParam();
+    if (path.start == Start::Attribute)
+        GTEST_SKIP() << "renamed: each save alone is all or nothing";
+    const Calls calls = SaveCalls(path, {QStringLiteral("--intrude"), QStringLiteral("write")});
+    // The check that the file holds the new content ends with the call before the record
+    // is removed.
+    const int lastCheck = static_cast<int>(
+        std::find_if(calls.names.rbegin(), calls.names.rend(),
+                     [](const QString& c) { return c.startsWith(QLatin1String("unlink:")); }) -
+        calls.names.rbegin());
+    const int checked = static_cast<int>(calls.names.size()) - lastCheck - 2;
+    ASSERT_GT(checked, 0) << path.name;
+    ASSERT_GT(calls.firstChange, calls.locked + 1) << path.name;
+    ASSERT_GE(calls.locked, 0) << path.name;
+    std::map<std::string, int> verdicts;
+    for (const QString& intrusion : {QStringLiteral("write"), QStringLiteral("rename")}) {
+        if (intrusion == QLatin1String("rename") && path.start == Start::ReadOnlyFolder)
+            continue; // the other program may not rename there either
+        for (int at = 0; at < calls.names.size(); ++at) {
+            const QString& call = calls.names[at];
+            const QString target = Fresh(path);
+            WriteFile(target + QStringLiteral(".intruder"), intruder);
+            const QByteArray report =
+                Run(path, target, Inject(call, QStringLiteral("signal=SIGUSR1")), kNew, {},
+                    {QStringLiteral("--intrude"), intrusion});
+            const std::string where = std::string(path.name) + ", " + intrusion.toStdString() +
+                                      " at " + call.toStdString() + ": " + report.toStdString();
+            const QByteArray now = ReadAll(target);
+            const QList<QByteArray> lines = report.split('\n');
+            const QString record = QString::fromLocal8Bit(lines.value(2).mid(5));
+            const bool before = at >= calls.locked && at < calls.firstChange - 1;
+            if (before || at >= calls.lastChange) {
+                EXPECT_EQ(Describe(now), Describe(intruder)) << where << ": left as it was";
             }
+            if (before) {
+                EXPECT_TRUE(lines.value(3).startsWith("It was changed by another program") ||
+                            lines.value(3).startsWith("It was replaced by another file"))
+                    << where;
+                EXPECT_FALSE(record.isEmpty()) << where;
+            }
+            if (report.startsWith("saved\n")) {
+                // What another program does once the save's last check looked stays, and
+                // no save can tell.
+                if (at < checked || now != intruder) {
+                    EXPECT_EQ(Describe(now), "new") << where;
+                }
+            } else {
+                ASSERT_TRUE(report.startsWith("failed\n")) << where;
+                // Two programs writing at once without a lock mix their bytes; the save
+                // must then say so.
+                EXPECT_TRUE(now == kOld || now == kNew || now == intruder ||
+                            lines.value(3).startsWith("It was changed by another program"))
+                    << where << ": torn, " << Describe(now);
+                if (!record.isEmpty()) {
+                    EXPECT_EQ(Describe(ReadAll(record)), "new") << where;
+                }
+                EXPECT_TRUE(record.isEmpty() || lines.value(3).contains(record.toLocal8Bit()))
+                    << where << ": the reason names the record";
+            }
+            UsersOwnStay(where);
+            ++verdicts[(intrusion + QLatin1Char(' ') +
+                        (now == intruder ? "left"
+                         : now == kNew   ? "overwritten"
+                                         : "neither") +
+                        QLatin1Char(' ') + report.left(report.indexOf('\n')))
+                           .toStdString()];
+            if (HasFailure())
+                return;
         }
-        std::cout << path.name << ": another program at each of " << calls.names.size()
-                  << " system calls, " << calls.firstChange - calls.locked - 1
-                  << " of them after the lock and before the last look ahead of the first change:";
-        for (const auto& [verdict, count] : verdicts)
-            std::cout << " " << count << " " << verdict << ";";
-        std::cout << '\n';
     }
+    std::cout << path.name << ": another program at each of " << calls.names.size()
+              << " system calls, " << calls.firstChange - calls.locked - 1
+              << " of them after the lock and before the last look ahead of the first change:";
+    for (const auto& [verdict, count] : verdicts)
+        std::cout << " " << count << " " << verdict << ";";
+    std::cout << '\n';
 }
+
+// Each way of saving a case of its own, so that CTest can run them on several cores.
+INSTANTIATE_TEST_SUITE_P(Paths, SaveCrashTest, ::testing::ValuesIn(kPaths),
+                         [](const ::testing::TestParamInfo<SavePath>& info) {
+                             return std::string(info.param.start == Start::Attribute ? "Rename"
+                                                : info.param.start == Start::HardLink
+                                                    ? "HardLink"
+                                                    : "ReadOnlyFolder");
+                         });
 
 } // namespace
