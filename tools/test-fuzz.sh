@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer harnesses with clang in build-fuzz/ (Qt 5) and build-fuzz-qt6/ (the
 # harnesses that hold Open's checks to the DOM check, again against Qt 6's) and runs each from
-# its committed corpus (fuzz/corpus/*) for FUZZ_SECONDS (default 60). New inputs go to a
-# temporary folder, never into the source tree. Any crash, leak, timeout or memory blow-up fails
-# the stage; the input that caused it is kept in the build folder's findings/.
+# its committed corpus (fuzz/corpus/*) for FUZZ_SECONDS (default 60), as many at a time as the
+# machine has cores. New inputs go to a temporary folder, never into the source tree. Any crash,
+# leak, timeout or memory blow-up fails the stage; the input that caused it is kept in the build
+# folder's findings/.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/deps.sh" tests qt6
@@ -30,27 +31,46 @@ done
 
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-failed=0
+# fuzz <preset> <harness> <corpus> <dictionary>: one harness for its time; its verdict goes to
+# $work/<preset>-<harness>.status.
+fuzz() {
+    local preset="$1" name="$2" corpus="$3" dict="$4"
+    local build="$root/build-$preset"
+    local findings="$build/findings"
+    mkdir -p "$findings" "$work/$preset-$name"
+    local args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
+                -artifact_prefix="$findings/$name-")
+    [ "$dict" != - ] && args+=(-dict="$root/$dict")
+    # New units go to the first folder (temporary); the committed corpus is only read.
+    if nice -n 10 "$build/fuzz/$name" "${args[@]}" "$work/$preset-$name" \
+        "$root/fuzz/corpus/$corpus" >"$work/$preset-$name.log" 2>&1; then
+        echo ok >"$work/$preset-$name.status"
+    else
+        echo FAILED >"$work/$preset-$name.status"
+    fi
+}
+# As many harnesses at a time as the machine has cores, each on one.
+running=0
 for h in "${harnesses[@]}"; do
     read -r preset name corpus dict <<<"$h"
-    build="$root/build-$preset"
-    findings="$build/findings"
-    mkdir -p "$findings" "$work/$preset-$name"
-    args=(-max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1
-          -artifact_prefix="$findings/$name-")
-    [ "$dict" != - ] && args+=(-dict="$root/$dict")
-    log="$work/$preset-$name.log"
-    # New units go to the first folder (temporary); the committed corpus is only read.
-    if nice -n 10 "$build/fuzz/$name" "${args[@]}" "$work/$preset-$name" "$root/fuzz/corpus/$corpus" \
-        >"$log" 2>&1; then
-        status=ok
-    else
-        status=FAILED
-        failed=1
+    if [ "$running" -ge "$(nproc)" ]; then
+        wait -n || true
+        running=$((running - 1))
     fi
+    fuzz "$preset" "$name" "$corpus" "$dict" &
+    running=$((running + 1))
+done
+wait
+failed=0
+for h in "${harnesses[@]}"; do
+    read -r preset name _ <<<"$h"
+    status="$(cat "$work/$preset-$name.status" 2>/dev/null || echo FAILED)"
+    log="$work/$preset-$name.log"
     runs="$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)"
-    echo "$preset $name: ${runs:-?} executions in ${seconds} s, $(find "$work/$preset-$name" -type f | wc -l) new inputs: $status"
+    echo "$preset $name: ${runs:-?} executions in ${seconds} s," \
+        "$(find "$work/$preset-$name" -type f | wc -l) new inputs: $status"
     if [ "$status" != ok ]; then
+        failed=1
         tail -n 80 "$log"
     fi
 done

@@ -1,21 +1,20 @@
 #!/usr/bin/env bash
 # Runs the tests of build-tests/ as other machines would: GUI tests with large fonts and on a
-# real X server without a window manager; every test with a temporary folder private to its
-# user, and as root inside a user namespace (root there, but unable to switch users).
+# real X server without a window manager; every test as root inside a user namespace (root
+# there, but unable to switch users). The unit stage already ran every test with a temporary
+# folder private to its user.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 "$root/tools/build-tests.sh" >/dev/null
-tests="$root/build-tests/tests"
 cd "$root" # the presets
-# The GUI test programs one after the other, on the platform QT_QPA_PLATFORM names.
-gui_tests=(bash -c 'for t in DialogsTest MainWindowTest MainWindowFileTest; do
-                        timeout 120 "$0/$t" --gtest_shuffle || exit 1; done' "$tests")
+# The GUI test programs (label "gui"), on the platform QT_QPA_PLATFORM names.
+gui_tests=("$root/tools/run-ctest.sh" tests -L gui --output-on-failure)
 failed=0
 run() { # run <what> <command...>
     local what="$1" log
     shift
     log="$(mktemp)"
-    if timeout 600 "$@" >"$log" 2>&1; then
+    if timeout 900 "$@" >"$log" 2>&1; then
         echo "machines: $what: ok"
     else
         echo "machines: $what: FAILED"
@@ -31,13 +30,8 @@ done
 run "GUI tests, xcb on Xvfb without a window manager" \
     "$root/tools/with-xvfb.sh" 1280x1024x24 env QT_QPA_PLATFORM=xcb "${gui_tests[@]}"
 
-private="$(mktemp -d)"
-trap 'rm -rf "$private"' EXIT
-chmod 700 "$private"
-ctest_all=(ctest --preset tests -j"$(nproc)")
-run "all tests, TMPDIR private (0700)" env TMPDIR="$private" "${ctest_all[@]}"
 if unshare -U -r true 2>/dev/null; then
-    run "all tests, root in a user namespace" unshare -U -r "${ctest_all[@]}"
+    run "all tests, root in a user namespace" unshare -U -r "$root/tools/run-ctest.sh" tests
 else
     echo "machines: user namespaces are not available here: root-in-namespace run left out"
 fi

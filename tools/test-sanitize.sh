@@ -9,4 +9,4 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 cmake --preset sanitize >/dev/null
 nice -n 10 cmake --build --preset sanitize -j"$(nproc)"
-ctest --preset sanitize -j"$(nproc)"
+"$root/tools/run-ctest.sh" sanitize
