@@ -128,10 +128,11 @@ metainfo="$usr/share/metainfo/$id.metainfo.xml"
 missing=""
 for f in bin/vellorin share/man/man1/vellorin.1.gz "share/applications/$id.desktop" \
     "share/metainfo/$id.metainfo.xml" "share/icons/hicolor/scalable/apps/$id.svg" \
-    share/doc/vellorin/user-guide.md.gz share/doc/vellorin/screenshot.png; do
+    share/doc/vellorin/user-guide.md.gz share/doc/vellorin/screenshot.png \
+    share/doc/vellorin/print-preview.png "share/mime/packages/$id.xml"; do
     [ -e "$usr/$f" ] || missing="$missing $f"
 done
-if [ -z "$missing" ]; then pass "the package holds the program, desktop entry, metainfo, man page, SVG icon and user guide"; else fail "missing:$missing"; fi
+if [ -z "$missing" ]; then pass "the package holds the program, desktop entry, file type, metainfo, man page, SVG icon and user guide"; else fail "missing:$missing"; fi
 for size in 16 22 24 32 48 64 128 256; do
     png="$usr/share/icons/hicolor/${size}x${size}/apps/$id.png"
     got="$(identify -format '%wx%h' "$png" 2>/dev/null)"
@@ -155,6 +156,43 @@ if grep -qx "Icon=$id" "$desktop" && grep -qx 'Exec=vellorin %f' "$desktop" &&
     pass "desktop entry and metainfo name the program, icon and entry by one id"
 else
     fail "desktop entry and metainfo name the program, icon and entry by one id"
+fi
+
+# The file type: a desktop sends a checklist (root "doc") to Vellorin and any other XML file
+# elsewhere. The package's type joins the machine's in one database, as installing it does, and
+# its desktop entry is indexed; xdg-mime asks them as a desktop session would.
+types="$work/types"
+mkdir -p "$types/data/mime/packages" "$types/config" "$types/home"
+cp /usr/share/mime/packages/*.xml "$usr"/share/mime/packages/*.xml "$types/data/mime/packages/"
+cp -r "$usr/share/applications" "$types/data/"
+update-mime-database "$types/data/mime" >/dev/null 2>&1
+update-desktop-database "$types/data/applications" >/dev/null 2>&1
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<doc>\n   <list><name>L</name></list>\n</doc>\n' \
+    >"$types/checklist.xml"
+printf '<?xml version="1.0" encoding="UTF-8"?>\n<project>\n <doc>P</doc>\n</project>\n' \
+    >"$types/project.xml"
+default_for() { # default_for <file>: the desktop entry xdg-mime opens it with
+    local type
+    type="$(HOME="$types/home" XDG_CONFIG_HOME="$types/config" XDG_DATA_HOME="$types/home" \
+        XDG_DATA_DIRS="$types/data" XDG_CURRENT_DESKTOP=GNOME \
+        xdg-mime query filetype "$1" 2>/dev/null)"
+    echo "$type: $(HOME="$types/home" XDG_CONFIG_HOME="$types/config" XDG_DATA_HOME="$types/home" \
+        XDG_DATA_DIRS="$types/data" XDG_CURRENT_DESKTOP=GNOME \
+        xdg-mime query default "$type" 2>/dev/null)"
+}
+got="$(default_for "$types/checklist.xml")"
+echo "a checklist: $got"
+if [ "$got" = "application/x-vellorin-checklist: $id.desktop" ]; then
+    pass "a checklist opens in Vellorin by default"
+else
+    fail "a checklist opens in Vellorin by default"
+fi
+got="$(default_for "$types/project.xml")"
+echo "another XML file: $got"
+if [[ "$got" != *"$id.desktop"* ]]; then
+    pass "another XML file does not open in Vellorin by default"
+else
+    fail "another XML file does not open in Vellorin by default"
 fi
 
 # The packaged examples are the checklists to load.

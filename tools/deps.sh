@@ -26,7 +26,8 @@ for group in "$@"; do
         ;;
     display) packages+=("${display[@]}") ;;
     package) packages+=(debhelper dpkg-dev fakeroot lintian) ;;
-    package-check) packages+=(desktop-file-utils appstream "${display[@]}") ;;
+    package-check) packages+=(desktop-file-utils appstream shared-mime-info xdg-utils libglib2.0-bin
+                            "${display[@]}") ;;
     icon) packages+=(librsvg2-bin) ;;
     translations) packages+=(qttools5-dev-tools) ;;
     qt6) packages+=(qt6-base-dev qt6-5compat-dev) ;;

@@ -3,10 +3,9 @@
 #   tools/screenshot.sh [--print] [out.png [checklist.xml]]
 # Defaults: docs/screenshot.png and examples/kitchen-closing.xml. With --print it presses Ctrl+P
 # once the checklist is loaded and shoots the print preview instead (default
-# docs/print-preview.png, examples/preflight.xml). The editor takes no file
-# argument, so the script clicks its "Open" button, types the file's path into the file dialog
-# and presses Return, with real X input events. Uses the editor in build/app/ (built by
-# tools/run-editor.sh) or the one VELLORIN_BIN names.
+# docs/print-preview.png, examples/preflight.xml). The editor opens the checklist named on its
+# command line, as the file manager has it do; Ctrl+P is a real X key event. Uses the editor in
+# build/app/ (built by tools/run-editor.sh) or the one VELLORIN_BIN names.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 
@@ -28,29 +27,18 @@ window_named() {
 
 # Runs on the virtual display.
 shoot() {
-    local out="$1" checklist="$2" window dialog
+    local out="$1" checklist="$2" window
     log="$(mktemp)"
-    QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=true" "$VELLORIN_BIN" 2>"$log" &
+    QT_QPA_PLATFORM=xcb QT_LOGGING_RULES="default.debug=true" "$VELLORIN_BIN" "$checklist" \
+        2>"$log" &
     editor=$!
     trap 'kill "$editor" 2>/dev/null || true; rm -f "$log"' EXIT
 
     window="$(window_named Vellorin)" || fail "the editor's window did not appear"
     sleep 1
 
-    # The "Open" button is the first one of the top row, at the window's top left.
     local X Y WIDTH HEIGHT SCREEN
     eval "$(xdotool getwindowgeometry --shell "$window")"
-    xdotool mousemove --window "$window" 48 "$OPEN_Y" click 1
-    dialog="$(window_named 'Open File')" || fail "clicking at y=$OPEN_Y did not show the Open dialog"
-    xdotool mousemove --window "$dialog" 20 20
-    xdotool windowfocus --sync "$dialog"
-    sleep 0.5
-    xdotool type --delay 15 "$checklist"
-    xdotool key Return
-    for _ in $(seq 100); do
-        xdotool search --onlyvisible --name '^Open File$' >/dev/null 2>&1 || break
-        sleep 0.2
-    done
     # The pointer goes off the window, so that no button shows its hover state.
     xdotool mousemove 0 "$((Y + HEIGHT + 20))"
     sleep 1
@@ -89,8 +77,6 @@ checklist="$(realpath "${2:-$root/examples/$example}")"
 [ -f "$checklist" ] || fail "no checklist $checklist"
 "$root/tools/deps.sh" display
 export VELLORIN_BIN="${VELLORIN_BIN:-$root/build/app/vellorin}"
-# Vertical position of the "Open" button inside the window, below the empty menu and tool bars.
-export OPEN_Y="${OPEN_Y:-38}"
 [ -x "$VELLORIN_BIN" ] || fail "no editor at $VELLORIN_BIN: run tools/run-editor.sh once"
 "$root/tools/with-xvfb.sh" 1024x768x24 "$0" --on-display "$out" "$checklist"
 echo "wrote $out"
