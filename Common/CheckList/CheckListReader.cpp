@@ -92,7 +92,7 @@ file::Outcome CheckListReader::LoadKeptCopy(const file::Outcome& announced,
 {
     // Read as any file, but the records were told about once, at the file's own Open.
     CheckListReader reader;
-    const file::Outcome loaded = LoadRead(
+    file::Outcome loaded = LoadRead(
         reader, reader.ReadChecked(announced.keptCopy, limits::kMaxFileBytes, {}), container);
     if (loaded.Ok() && !announced.keptCopyProven)
         container.SetFileName(announced.keptCopy);
