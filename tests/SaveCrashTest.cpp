@@ -430,6 +430,12 @@ TEST_P(SaveCrashTest, SequencesOfKilledSavesKeepTheNewestCompleteDocument)
     const SavePath& path = GetParam();
     if (path.start == Start::Attribute)
         GTEST_SKIP() << "renamed: each save alone is all or nothing";
+#ifdef VELLORIN_SANITIZED
+    // What the files hold after each step is the unit build's to show. A sanitizer has nothing
+    // more to see here: a killed save runs no code a save failed at the same call does not, and
+    // the save after a killed one runs above, after every kill.
+    GTEST_SKIP() << "the sequences run in the build without sanitizers";
+#endif
     const QStringList calls = SaveCalls(path).names;
     ASSERT_GT(calls.size(), 10) << path.name;
     const int stride = static_cast<int>(calls.size()) / kSecondKills;
