@@ -3,12 +3,18 @@
 #include "BoundedTextDelegate.h"
 #include "DlgItem.h"
 #include "DlgList.h"
-#include "DocumentChange.h"
+#include "DocumentTree.h"
+#include "EditCommand.h"
+#include "InsertCommand.h"
+#include "MoveCommand.h"
 #include "PrintCommand.h"
+#include "RemoveCommand.h"
+#include "ReplaceCommand.h"
 
 #include "Common/CheckList/CheckListContainer.h"
 #include "Common/CheckList/CheckListReader.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDir>
@@ -19,7 +25,6 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QShortcut>
 #include <QStatusBar>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -54,47 +59,34 @@ namespace {
 // How long one look at the window's events may take while a save waits for a lock.
 constexpr int kLockPollMs = 20;
 
-enum Column
-{
-    NameColumn = 0,
-    ActionColumn = 1,
-    ListIndexColumn = 2,
-    ItemIndexColumn = 3
-};
+using Place = DocumentTree::Place;
+constexpr int NameColumn = DocumentTree::NameColumn;
+constexpr int ActionColumn = DocumentTree::ActionColumn;
 
-// Unset or non-numeric index texts read as 0.
 int ListIndex(const QTreeWidgetItem* row)
 {
-    return row->text(ListIndexColumn).toInt(nullptr, 10);
+    return DocumentTree::ListIndex(row);
 }
 
 int ItemIndex(const QTreeWidgetItem* row)
 {
-    return row->text(ItemIndexColumn).toInt(nullptr, 10);
+    return DocumentTree::ItemIndex(row);
 }
 
 // How long the status bar tells what was done.
 constexpr int kNoticeMs = 8000;
-// What a notice quotes of a name at most, in UTF-16 units.
-constexpr int kNoticeNameLength = 40;
 
 QString Quoted(const QString& name)
 {
-    if (name.size() <= kNoticeNameLength)
-        return QStringLiteral("\"%1\"").arg(name);
-    const int cut = kNoticeNameLength - (name.at(kNoticeNameLength - 1).isHighSurrogate() ? 1 : 0);
-    return QStringLiteral("\"%1\u2026\"").arg(name.left(cut));
+    return DocumentCommand::Quoted(name);
 }
 
-// The nearest row that exists: past the last item its list's last item or the list row, past
-// the last list the last list row, or none.
-void MakeCurrent(QTreeWidget* tree, DocumentChange::Place place)
+QList<QKeySequence> Keys(std::initializer_list<const char*> keys)
 {
-    const int lists = tree->topLevelItemCount();
-    QTreeWidgetItem* row = lists == 0 ? nullptr : tree->topLevelItem(qMin(place.list, lists - 1));
-    if (row && place.item >= 0 && row->childCount() > 0)
-        row = row->child(qMin(place.item, row->childCount() - 1));
-    tree->setCurrentItem(row);
+    QList<QKeySequence> sequences;
+    for (const char* key : keys)
+        sequences << QKeySequence(QLatin1String(key), QKeySequence::PortableText);
+    return sequences;
 }
 
 } // namespace
@@ -149,19 +141,18 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
         bottomRow->addWidget(button);
 
     m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
+    m_rows = std::make_unique<DocumentTree>(m_tree, m_container);
     m_modified = false;
     m_history = new QUndoStack(this);
     m_history->setObjectName(QStringLiteral("history"));
-    // Shortcuts of the window, not of a widget, so they work wherever the focus is; a modal
+
+    // Actions of the window, not of a widget, so that they work wherever the focus is; a modal
     // dialog takes the keys for itself.
-    const auto bind = [this](const char* keys, bool back) {
-        connect(new QShortcut(QKeySequence(QLatin1String(keys), QKeySequence::PortableText), this),
-                &QShortcut::activated, this, [this, back] { StepHistory(back); });
-    };
-    bind("Ctrl+Z", true);
-    bind("Ctrl+Shift+Z", false);
-    bind("Ctrl+Y", false);
-    connect(new QShortcut(QKeySequence::Print, this), &QShortcut::activated, this, [this] {
+    using Standard = QKeySequence;
+    AddKeys(tr("Undo the last change"), Keys({"Ctrl+Z"}), [this] { StepHistory(true); });
+    AddKeys(tr("Redo the last change undone"), Keys({"Ctrl+Shift+Z", "Ctrl+Y"}),
+            [this] { StepHistory(false); });
+    AddKeys(tr("Print"), Standard::keyBindings(Standard::Print), [this] {
         PrintCommand::Run(this, *m_container, [this](const QString& notice) {
             statusBar()->showMessage(notice, kNoticeMs);
         });
@@ -205,37 +196,19 @@ void MainWindow::SetupForm()
     QMetaObject::connectSlotsByName(this);
 }
 
+void MainWindow::AddKeys(const QString& what, const QList<QKeySequence>& keys,
+                         std::function<void()> run)
+{
+    auto* action = new QAction(what, this);
+    action->setShortcuts(keys);
+    action->setShortcutContext(Qt::WindowShortcut);
+    connect(action, &QAction::triggered, this, std::move(run));
+    addAction(action);
+}
+
 void MainWindow::RebuildTree()
 {
-    m_tree->clear();
-
-    // Rows are built detached and handed to the tree in one step: inserting them one by one
-    // into a live tree costs a model notification each.
-    const int listCount = m_container->GetListCount();
-    QList<QTreeWidgetItem*> listRows;
-    listRows.reserve(listCount);
-    QVector<QString> itemNumbers; // shared texts "0", "1", ... for the item index column
-    for (int l = 0; l < listCount; ++l) {
-        const QString listNumber = QString::number(l);
-        auto* listRow = new QTreeWidgetItem;
-        listRow->setText(NameColumn, m_container->GetListName(l));
-        listRow->setText(ListIndexColumn, listNumber);
-
-        const int itemCount = m_container->GetItemCount(l);
-        for (int i = itemNumbers.size(); i < itemCount; ++i)
-            itemNumbers.append(QString::number(i));
-        QList<QTreeWidgetItem*> itemRows;
-        itemRows.reserve(itemCount);
-        for (int i = 0; i < itemCount; ++i) {
-            itemRows.append(new QTreeWidgetItem(QStringList{m_container->GetItemText(l, i),
-                                                            m_container->GetItemAction(l, i),
-                                                            listNumber, itemNumbers[i]}));
-        }
-        listRow->addChildren(itemRows);
-        listRows.append(listRow);
-    }
-    m_tree->addTopLevelItems(listRows);
-    m_tree->expandAll();
+    m_rows->Rebuild();
 }
 
 void MainWindow::OnAddList()
@@ -244,18 +217,10 @@ void MainWindow::OnAddList()
     if (dialog.exec() == QDialog::Accepted) {
         const QString name = dialog.GetListName();
         const int list = m_container->GetListCount();
-        auto* row = new QTreeWidgetItem(m_tree);
-        row->setText(NameColumn, name);
-        row->setText(ListIndexColumn, QString::number(list));
-        m_container->AddList(name);
-        m_tree->setCurrentItem(row);
-        Record(new DocumentChange(
-            tr("Added the list %1").arg(Quoted(name)),
-            [this, list] { m_container->TakeList(list); },
-            [this, list, name] {
-                m_container->InsertList(list, CheckList{name, {}});
-            },
-            {list, -1}, {list, -1}));
+        zuchecklist::CheckListPiece added;
+        added.lists.push_back(CheckList{name, {}});
+        Record(new InsertCommand(*m_rows, tr("Added the list %1").arg(Quoted(name)),
+                                 std::move(added), {-1, -1, list}, {list, -1}));
     }
     m_modified = true;
 }
@@ -271,22 +236,12 @@ void MainWindow::OnInsertItem()
         return;
 
     // A new item always goes to the end of the current row's list.
-    QTreeWidgetItem* listRow = current->parent() ? current->parent() : current;
-    auto* row = new QTreeWidgetItem(listRow);
-    const int list = ListIndex(listRow);
-    const CheckListItem added{dialog.GetItemText(), dialog.GetActionText()};
-    m_container->AddItem(added.m_text, added.m_action, list);
-    const int item = m_container->GetItemCount(list) - 1;
-    row->setText(NameColumn, added.m_text);
-    row->setText(ActionColumn, added.m_action);
-    row->setText(ListIndexColumn, listRow->text(ListIndexColumn));
-    row->setText(ItemIndexColumn, QString::number(item));
-    m_tree->setCurrentItem(row);
-    Record(new DocumentChange(
-        tr("Added the item %1").arg(Quoted(added.m_text)),
-        [this, list, item] { m_container->TakeItem(list, item); },
-        [this, list, item, added] { m_container->InsertItem(list, item, added); }, {list, -1},
-        {list, item}));
+    const int list = ListIndex(current->parent() ? current->parent() : current);
+    const int item = m_container->GetItemCount(list);
+    zuchecklist::CheckListPiece added;
+    added.items.push_back(CheckListItem{dialog.GetItemText(), dialog.GetActionText()});
+    const QString text = tr("Added the item %1").arg(Quoted(added.items[0].m_text));
+    Record(new InsertCommand(*m_rows, text, std::move(added), {list, item, -1}, {list, -1}));
 }
 
 void MainWindow::OnEdit()
@@ -294,35 +249,19 @@ void MainWindow::OnEdit()
     QTreeWidgetItem* current = m_tree->currentItem();
     if (!current)
         return;
-    const int list = ListIndex(current);
+    const Place at = m_rows->Current();
     if (current->parent()) {
         DlgItem dialog(current->text(NameColumn), current->text(ActionColumn), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        const int item = ItemIndex(current);
-        const CheckListItem was{m_container->GetItemText(list, item),
-                                m_container->GetItemAction(list, item)};
         const CheckListItem is{dialog.GetItemText(), dialog.GetActionText()};
-        current->setText(NameColumn, is.m_text);
-        current->setText(ActionColumn, is.m_action);
-        m_container->SetItem(is.m_text, is.m_action, list, item);
-        Record(new DocumentChange(
-            tr("Edited the item %1").arg(Quoted(is.m_text)),
-            [this, list, item, was] { m_container->SetItem(was.m_text, was.m_action, list, item); },
-            [this, list, item, is] { m_container->SetItem(is.m_text, is.m_action, list, item); },
-            {list, item}, {list, item}));
+        Record(new EditCommand(*m_rows, tr("Edited the item %1").arg(Quoted(is.m_text)), at, is));
     } else {
         DlgList dialog(current->text(NameColumn), this);
         if (dialog.exec() != QDialog::Accepted)
             return;
-        const QString was = m_container->GetListName(list);
         const QString is = dialog.GetListName();
-        current->setText(NameColumn, is);
-        m_container->SetListName(is, list);
-        Record(new DocumentChange(
-            tr("Edited the list %1").arg(Quoted(is)),
-            [this, list, was] { m_container->SetListName(was, list); },
-            [this, list, is] { m_container->SetListName(is, list); }, {list, -1}, {list, -1}));
+        Record(new EditCommand(*m_rows, tr("Edited the list %1").arg(Quoted(is)), at, {is, {}}));
     }
     m_modified = true;
 }
@@ -330,50 +269,15 @@ void MainWindow::OnEdit()
 void MainWindow::OnDelete()
 {
     m_modified = true;
-    QTreeWidgetItem* current = m_tree->currentItem();
-    if (!current)
+    const Place at = m_rows->Current();
+    if (!m_rows->Exists(at))
         return;
-
     // The rows after the deleted one are renumbered in place, so that the lists the user
     // expanded or collapsed stay as they are.
-    // What is taken out stays in the history, moved there and back rather than copied.
-    const int list = ListIndex(current);
-    if (QTreeWidgetItem* listRow = current->parent()) {
-        const int position = listRow->indexOfChild(current);
-        const int item = ItemIndex(current);
-        listRow->takeChild(position);
-        if (std::optional<CheckListItem> taken = m_container->TakeItem(list, item)) {
-            const QString text = tr("Deleted the item %1").arg(Quoted(taken->m_text));
-            auto held = std::make_shared<CheckListItem>(std::move(*taken));
-            Record(new DocumentChange(
-                text,
-                [this, list, item, held] { m_container->InsertItem(list, item, std::move(*held)); },
-                [this, list, item, held] { *held = *m_container->TakeItem(list, item); },
-                {list, item}, {list, item}));
-        }
-        delete current;
-        for (int i = position; i < listRow->childCount(); ++i)
-            listRow->child(i)->setText(ItemIndexColumn, QString::number(i));
-    } else {
-        const int position = m_tree->indexOfTopLevelItem(current);
-        m_tree->takeTopLevelItem(position);
-        if (std::optional<CheckList> taken = m_container->TakeList(list)) {
-            const QString text = tr("Deleted the list %1").arg(Quoted(taken->m_name));
-            auto held = std::make_shared<CheckList>(std::move(*taken));
-            Record(new DocumentChange(
-                text, [this, list, held] { m_container->InsertList(list, std::move(*held)); },
-                [this, list, held] { *held = std::move(*m_container->TakeList(list)); }, {list, -1},
-                {list, -1}));
-        }
-        delete current;
-        for (int l = position; l < m_tree->topLevelItemCount(); ++l) {
-            QTreeWidgetItem* row = m_tree->topLevelItem(l);
-            const QString number = QString::number(l);
-            row->setText(ListIndexColumn, number);
-            for (int i = 0; i < row->childCount(); ++i)
-                row->child(i)->setText(ListIndexColumn, number);
-        }
-    }
+    const QString name = Quoted(m_rows->NameAt(at));
+    Record(new RemoveCommand(
+        *m_rows, (at.item < 0 ? tr("Deleted the list %1") : tr("Deleted the item %1")).arg(name),
+        at));
 }
 
 void MainWindow::OnMoveUp()
@@ -396,18 +300,14 @@ void MainWindow::Move(int offset)
     const int item = ItemIndex(current);
     if (list < 0 || item < 0)
         return;
-    const bool moves = m_container->CanMoveItem(list, item, offset);
-    const QString text = m_container->GetItemText(list, item);
-    m_container->MoveItem(list, item, offset);
     m_modified = true;
+    if (m_container->CanMoveItem(list, item, offset))
+        Record(
+            new MoveCommand(*m_rows,
+                            (offset < 0 ? tr("Moved the item %1 up") : tr("Moved the item %1 down"))
+                                .arg(Quoted(m_container->GetItemText(list, item))),
+                            {list, item}, offset));
     RebuildTree();
-    if (moves)
-        Record(new DocumentChange(
-            (offset < 0 ? tr("Moved the item %1 up") : tr("Moved the item %1 down"))
-                .arg(Quoted(text)),
-            [this, list, item, offset] { m_container->MoveItem(list, item + offset, -offset); },
-            [this, list, item, offset] { m_container->MoveItem(list, item, offset); }, {list, item},
-            {list, item + offset}));
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -448,12 +348,9 @@ void MainWindow::OpenFile(const QString& fileName)
     if (fileName.isEmpty() || (!QFileInfo::exists(fileName) && !QFileInfo(fileName).isSymLink()))
         return;
 
-    // The rows of the discarded document go with it, and its history, before the new one takes
-    // memory.
-    m_tree->clear();
+    // The discarded document goes with its history and its rows, before the new one takes memory.
     m_history->clear();
-    delete m_container;
-    m_container = new CheckListContainer(fileName);
+    m_rows->Replace(std::make_unique<CheckListContainer>(fileName));
     const file::Outcome loaded = LoadFile(fileName);
     if (!loaded.keptCopy.isEmpty() && OpenKeptCopy(fileName, loaded))
         return;
@@ -498,9 +395,7 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
     }
     if (box.clickedButton() != open)
         return false;
-    m_tree->clear();
-    delete m_container;
-    m_container = new CheckListContainer(fileName);
+    m_rows->Replace(std::make_unique<CheckListContainer>(fileName));
     file::Outcome kept;
     {
         const WaitCursor busy;
@@ -589,21 +484,15 @@ void MainWindow::OnClearList()
 {
     if (!MayDiscardChanges())
         return;
-    m_tree->clear();
     m_modified = true;
     // The replaced document goes to the history as it is; undo and redo swap it back in.
-    auto aside = std::make_shared<std::unique_ptr<CheckListContainer>>(m_container);
-    m_container = new CheckListContainer(QStringLiteral("CheckList.xml"));
-    const auto swap = [this, aside] {
-        CheckListContainer* shown = m_container;
-        m_container = aside->release();
-        aside->reset(shown);
-    };
-    Record(new DocumentChange(tr("Cleared the document"), swap, swap, {0, -1}, {0, -1}));
+    Record(
+        new ReplaceCommand(*m_rows, tr("Cleared the document"),
+                           std::make_unique<CheckListContainer>(QStringLiteral("CheckList.xml"))));
     m_tree->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::Record(DocumentChange* change)
+void MainWindow::Record(QUndoCommand* change)
 {
     m_history->push(change);
     statusBar()->showMessage(tr("%1. Ctrl+Z undoes it.").arg(change->text()), kNoticeMs);
@@ -611,21 +500,18 @@ void MainWindow::Record(DocumentChange* change)
 
 void MainWindow::StepHistory(bool back)
 {
-    const auto* change = static_cast<const DocumentChange*>(
-        m_history->command(back ? m_history->index() - 1 : m_history->index()));
-    if (!change) {
+    if (!(back ? m_history->canUndo() : m_history->canRedo())) {
         statusBar()->showMessage(back ? tr("Nothing to undo.") : tr("Nothing to redo."), kNoticeMs);
         return;
     }
+    const QString text = back ? m_history->undoText() : m_history->redoText();
     const WaitCursor busy;
     if (back)
         m_history->undo();
     else
         m_history->redo();
     m_modified = true;
-    RebuildTree();
-    MakeCurrent(m_tree, back ? change->Undone() : change->Redone());
-    statusBar()->showMessage(back ? tr("Undone: %1. Ctrl+Shift+Z redoes it.").arg(change->text())
-                                  : tr("Redone: %1. Ctrl+Z undoes it.").arg(change->text()),
+    statusBar()->showMessage(back ? tr("Undone: %1. Ctrl+Shift+Z redoes it.").arg(text)
+                                  : tr("Redone: %1. Ctrl+Z undoes it.").arg(text),
                              kNoticeMs);
 }

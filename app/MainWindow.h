@@ -2,9 +2,14 @@
 
 #include "Common/File/Outcome.h"
 
+#include <QKeySequence>
+#include <QList>
 #include <QMainWindow>
 
-class DocumentChange;
+#include <functional>
+#include <memory>
+
+class DocumentTree;
 class QCloseEvent;
 class QMenuBar;
 class QPushButton;
@@ -12,6 +17,7 @@ class QStatusBar;
 class QToolBar;
 class QTreeWidget;
 class QTreeWidgetItem;
+class QUndoCommand;
 class QUndoStack;
 
 namespace zuchecklist {
@@ -62,6 +68,8 @@ private:
     };
 
     void SetupForm();
+    // The window's keys: an action with its description, which F1 lists.
+    void AddKeys(const QString& what, const QList<QKeySequence>& keys, std::function<void()> run);
     // True when nothing unsaved would be lost, or the user agreed to lose it.
     bool MayDiscardChanges();
     void Move(int offset);
@@ -69,8 +77,8 @@ private:
     bool OpenKeptCopy(const QString& fileName, const file::Outcome& loaded);
     // Empty when the file was loaded, otherwise why not.
     file::Outcome LoadFile(const QString& fileName);
-    // Puts a change just made into the history, and says in the status bar how to undo it.
-    void Record(DocumentChange* change);
+    // Makes a change through the history, and says in the status bar how to undo it.
+    void Record(QUndoCommand* change);
     // Undoes the last change ('back') or redoes the last undone one, and shows where.
     void StepHistory(bool back);
 
@@ -87,6 +95,8 @@ private:
     QPushButton* m_down;
     bool m_modified;
     zuchecklist::CheckListContainer* m_container;
+    // The document and the tree, changed together; replaces m_container for Open and Clear.
+    std::unique_ptr<DocumentTree> m_rows;
     // Every change since the document was opened or the window started; Clear is one of them.
     QUndoStack* m_history;
 

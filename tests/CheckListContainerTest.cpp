@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <utility>
+
 #include <gtest/gtest.h>
 
 using zuchecklist::CheckListContainer;
@@ -65,11 +67,21 @@ TEST(CheckListContainer, IndicesOutOfRangeOnEitherSideAreIgnored)
         c.DeleteList(bad);
         c.MoveItem(bad, 0, 0);
         c.MoveItem(0, bad, 0);
+        c.MoveList(bad, 0);
+        c.MoveList(0, bad);
         EXPECT_FALSE(c.TakeItem(0, bad) || c.TakeItem(bad, 0) || c.TakeList(bad)) << bad;
+        EXPECT_FALSE(c.GetList(bad)) << bad;
+        // A range that starts or reaches past the end takes nothing.
+        const int tooMany = bad == 1 ? 2 : bad;
+        for (const auto& [at, count] : {std::pair{bad, 1}, {0, tooMany}, {bad, tooMany}}) {
+            EXPECT_TRUE(c.TakeLists(at, count).empty() && c.TakeItems(0, at, count).empty() &&
+                        c.TakeItems(bad, 0, 1).empty())
+                << at << " " << count;
+        }
         const int past = bad == 1 ? 2 : bad; // the count itself is a place to insert at
-        c.InsertList(past, {QStringLiteral("inserted"), {}});
-        c.InsertItem(0, past, {QStringLiteral("inserted"), QString()});
-        c.InsertItem(bad, 0, {QStringLiteral("inserted"), QString()});
+        c.InsertLists(past, {{QStringLiteral("inserted"), {}}});
+        c.InsertItems(0, past, {{QStringLiteral("inserted"), QString()}});
+        c.InsertItems(bad, 0, {{QStringLiteral("inserted"), QString()}});
     }
     EXPECT_EQ(Lists(c), QStringList{"X"});
     EXPECT_EQ(Items(c, 0), QStringList{"a/A"});

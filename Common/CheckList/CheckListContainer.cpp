@@ -14,13 +14,66 @@
 #include <QFile>
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 
 namespace zuchecklist {
+
+namespace {
+
+// The positions from 'at' up to 'at' + 'count' are all in 'entries'; 'at' may be the count itself
+// when 'count' is 0. In 64 bits, so that no sum overflows.
+template <typename T> bool Spans(const std::vector<T>& entries, long long at, long long count)
+{
+    return at >= 0 && count >= 0 && at + count <= static_cast<long long>(entries.size());
+}
+
+template <typename T> std::vector<T> TakeRange(std::vector<T>& entries, int at, int count)
+{
+    if (!Spans(entries, at, count))
+        return {};
+    const auto begin = entries.begin() + at;
+    std::vector<T> taken(std::make_move_iterator(begin), std::make_move_iterator(begin + count));
+    entries.erase(begin, begin + count);
+    return taken;
+}
+
+template <typename T> void InsertRange(std::vector<T>& entries, int at, std::vector<T> added)
+{
+    if (Spans(entries, at, 0))
+        entries.insert(entries.begin() + at, std::make_move_iterator(added.begin()),
+                       std::make_move_iterator(added.end()));
+}
+
+template <typename T> bool CanMove(const std::vector<T>& entries, int at, int offset)
+{
+    return Spans(entries, at, 1) && Spans(entries, static_cast<long long>(at) + offset, 1);
+}
+
+// The entries in between shift by one toward the vacated place.
+template <typename T> void Move(std::vector<T>& entries, int at, int offset)
+{
+    if (!CanMove(entries, at, offset))
+        return;
+    const auto from = entries.begin() + at;
+    if (offset > 0)
+        std::rotate(from, from + 1, from + offset + 1);
+    else
+        std::rotate(from + offset, from, from + 1);
+}
+
+template <typename T> std::optional<T> TakeOne(std::vector<T>& entries, int at)
+{
+    std::vector<T> taken = TakeRange(entries, at, 1);
+    return taken.empty() ? std::nullopt : std::optional<T>(std::move(taken.front()));
+}
+
+} // namespace
 
 CheckListContainer::CheckListContainer(const QString& fileName) : m_fileName(fileName) {}
 
@@ -45,19 +98,34 @@ void CheckListContainer::DeleteList(int list)
     TakeList(list);
 }
 
-std::optional<CheckList> CheckListContainer::TakeList(int list)
+std::optional<CheckList> CheckListContainer::GetList(int list) const
 {
-    if (!IsList(list))
-        return std::nullopt;
-    std::optional<CheckList> taken(std::move(m_lists[list]));
-    m_lists.erase(m_lists.begin() + list);
-    return taken;
+    return IsList(list) ? std::optional<CheckList>(m_lists[list]) : std::nullopt;
 }
 
-void CheckListContainer::InsertList(int list, CheckList taken)
+std::optional<CheckList> CheckListContainer::TakeList(int list)
 {
-    if (list >= 0 && list <= GetListCount())
-        m_lists.insert(m_lists.begin() + list, std::move(taken));
+    return TakeOne(m_lists, list);
+}
+
+std::vector<CheckList> CheckListContainer::TakeLists(int list, int count)
+{
+    return TakeRange(m_lists, list, count);
+}
+
+void CheckListContainer::InsertLists(int list, std::vector<CheckList> lists)
+{
+    InsertRange(m_lists, list, std::move(lists));
+}
+
+bool CheckListContainer::CanMoveList(int list, int offset) const
+{
+    return CanMove(m_lists, list, offset);
+}
+
+void CheckListContainer::MoveList(int list, int offset)
+{
+    Move(m_lists, list, offset);
 }
 
 int CheckListContainer::GetItemCount(int list) const
@@ -94,37 +162,30 @@ void CheckListContainer::DeleteItem(int list, int item)
 
 std::optional<CheckListItem> CheckListContainer::TakeItem(int list, int item)
 {
-    if (!IsItem(list, item))
-        return std::nullopt;
-    std::vector<CheckListItem>& items = m_lists[list].m_items;
-    std::optional<CheckListItem> taken(std::move(items[item]));
-    items.erase(items.begin() + item);
-    return taken;
+    return IsList(list) ? TakeOne(m_lists[list].m_items, item) : std::nullopt;
 }
 
-void CheckListContainer::InsertItem(int list, int item, CheckListItem taken)
+std::vector<CheckListItem> CheckListContainer::TakeItems(int list, int item, int count)
 {
-    if (IsList(list) && item >= 0 && item <= GetItemCount(list)) {
-        std::vector<CheckListItem>& items = m_lists[list].m_items;
-        items.insert(items.begin() + item, std::move(taken));
-    }
+    return IsList(list) ? TakeRange(m_lists[list].m_items, item, count)
+                        : std::vector<CheckListItem>();
+}
+
+void CheckListContainer::InsertItems(int list, int item, std::vector<CheckListItem> items)
+{
+    if (IsList(list))
+        InsertRange(m_lists[list].m_items, item, std::move(items));
 }
 
 bool CheckListContainer::CanMoveItem(int list, int item, int offset) const
 {
-    // 64-bit, so that no offset can overflow the target computation.
-    const long long target = static_cast<long long>(item) + offset;
-    return IsItem(list, item) && target >= 0 && target < GetItemCount(list);
+    return IsList(list) && CanMove(m_lists[list].m_items, item, offset);
 }
 
 void CheckListContainer::MoveItem(int list, int item, int offset)
 {
-    if (!CanMoveItem(list, item, offset))
-        return;
-    std::vector<CheckListItem>& items = m_lists[list].m_items;
-    CheckListItem moved = std::move(items[item]);
-    items.erase(items.begin() + item);
-    items.insert(items.begin() + item + offset, std::move(moved));
+    if (IsList(list))
+        Move(m_lists[list].m_items, item, offset);
 }
 
 void CheckListContainer::SetFileName(const QString& fileName)

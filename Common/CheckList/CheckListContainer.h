@@ -27,6 +27,16 @@ struct CheckList
     std::vector<CheckListItem> m_items;
 };
 
+// A piece of a document, as a copy, a paste or a change takes it: items that belong to no list
+// there, then whole lists.
+struct CheckListPiece
+{
+    std::vector<CheckListItem> items;
+    std::vector<CheckList> lists;
+
+    bool IsEmpty() const { return items.empty() && lists.empty(); }
+};
+
 // The document: named lists of items, addressed by position, plus the file it is saved to.
 // Every index is checked; an index out of range makes an operation do nothing, and a getter
 // return an empty string or 0.
@@ -42,10 +52,17 @@ public:
     void SetListName(const QString& name, int list);
     void AddList(const QString& name);
     void DeleteList(int list);
-    // Undoing a change: the list or item removed whole, and put back at a position from 0 to
-    // the count. Nothing is copied, so a history of deletions costs only what it removed.
+    // A copy of a list with its items; none when the index is out of range.
+    std::optional<CheckList> GetList(int list) const;
+    // Undoing a change: the lists or items removed whole, and put back at a position from 0 to
+    // the count. Nothing is copied, so a history of deletions costs only what it removed. Taking
+    // takes all 'count' or nothing.
     std::optional<CheckList> TakeList(int list);
-    void InsertList(int list, CheckList taken);
+    std::vector<CheckList> TakeLists(int list, int count);
+    void InsertLists(int list, std::vector<CheckList> lists);
+    // Moves a list by 'offset' places among the lists, as MoveItem moves an item.
+    void MoveList(int list, int offset);
+    bool CanMoveList(int list, int offset) const;
 
     int GetItemCount(int list) const;
     QString GetItemText(int list, int item) const;
@@ -54,7 +71,8 @@ public:
     void AddItem(const QString& text, const QString& action, int list);
     void DeleteItem(int list, int item);
     std::optional<CheckListItem> TakeItem(int list, int item);
-    void InsertItem(int list, int item, CheckListItem taken);
+    std::vector<CheckListItem> TakeItems(int list, int item, int count);
+    void InsertItems(int list, int item, std::vector<CheckListItem> items);
     // Moves an item by 'offset' places within its list, only when the target place lies
     // inside the list; the items in between shift toward the vacated place.
     void MoveItem(int list, int item, int offset);
