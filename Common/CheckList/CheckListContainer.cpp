@@ -201,10 +201,11 @@ bool CheckListContainer::ParseXML(char* text)
         ReportNestingTooDeep();
         return false;
     }
-    return ParseXML(text, {}, nullptr, nullptr);
+    return ParseXML(text, {}, nullptr, nullptr, nullptr);
 }
 
-file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
+file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked,
+                                       std::vector<CheckListItem>* loose)
 {
     using file::Outcome;
     if (!text)
@@ -219,15 +220,15 @@ file::Outcome CheckListContainer::Load(char* text, const XmlScan& checked)
     // blanks in its place.
     std::memset(text + checked.doctypeBegin, ' ', checked.doctypeEnd - checked.doctypeBegin);
     file::Outcome why;
-    ParseXML(text, judged, &why, &checked);
+    ParseXML(text, judged, &why, &checked, loose);
     return why;
 }
 
 // Parses the whole text, then appends its lists, unless RapidXML or 'refused' says otherwise:
 // nothing is added on failure. 'why', if given, tells the outcome; 'walked', if given, is the
-// checks' scan of the text.
+// checks' scan of the text; 'loose', if given, receives the items outside any list.
 bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file::Outcome* why,
-                                  const XmlScan* walked)
+                                  const XmlScan* walked, std::vector<CheckListItem>* loose)
 {
     using file::Outcome;
     Outcome ignored;
@@ -264,8 +265,9 @@ bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file
         return false;
     }
 
-    // Composing the trace costs more than parsing; skip it when nobody would see it.
-    const bool trace = QLoggingCategory::defaultCategory()->isDebugEnabled();
+    // Composing the trace costs more than parsing; skip it when nobody would see it. A piece of a
+    // document on the clipboard is no document loaded.
+    const bool trace = !loose && QLoggingCategory::defaultCategory()->isDebugEnabled();
 
     // Values are read whole: the buffer grows when a value does not fit.
     std::vector<char> buffer(212);
@@ -278,20 +280,25 @@ bool CheckListContainer::ParseXML(char* text, const file::Outcome& refused, file
         return QString::fromUtf8(buffer.data(), static_cast<int>(length));
     };
 
+    const auto readItems = [&](const XmlNode* parent, std::vector<CheckListItem>& items) {
+        for (const XmlNode* itemNode = FirstXmlElement(parent, "item"); itemNode;
+             itemNode = NextXmlElement(itemNode, "item")) {
+            items.push_back(CheckListItem{read(itemNode, "name"), read(itemNode, "action")});
+            if (trace) {
+                const CheckListItem& item = items.back();
+                qDebug() << "Item: " << item.m_text << " | Action: " << item.m_action;
+            }
+        }
+    };
+    if (loose)
+        readItems(doc, *loose);
     for (const XmlNode* listNode = FirstXmlElement(doc, "list"); listNode;
          listNode = NextXmlElement(listNode, "list")) {
         CheckList list;
         list.m_name = read(listNode, "name");
         if (trace)
             qDebug() << "CHECKLIST: " << list.m_name;
-        for (const XmlNode* itemNode = FirstXmlElement(listNode, "item"); itemNode;
-             itemNode = NextXmlElement(itemNode, "item")) {
-            list.m_items.push_back(CheckListItem{read(itemNode, "name"), read(itemNode, "action")});
-            if (trace) {
-                const CheckListItem& item = list.m_items.back();
-                qDebug() << "Item: " << item.m_text << " | Action: " << item.m_action;
-            }
-        }
+        readItems(listNode, list.m_items);
         m_lists.push_back(std::move(list));
     }
     outcome = {};
@@ -343,6 +350,29 @@ std::string ToXmlText(const QString& text)
 
 } // namespace
 
+void CheckListContainer::WriteXml(file::AbstractFile* out, const std::vector<CheckListItem>& items,
+                                  const std::vector<CheckList>& lists)
+{
+    XmlWriter writer(out);
+    const auto writeItems = [&writer](const std::vector<CheckListItem>& written) {
+        for (const CheckListItem& item : written) {
+            writer.OpenElement("item");
+            writer.WriteElement("name", ToXmlText(item.m_text));
+            writer.WriteElement("action", ToXmlText(item.m_action));
+            writer.CloseElement("item");
+        }
+    };
+    writer.OpenElement("doc");
+    writeItems(items);
+    for (const CheckList& list : lists) {
+        writer.OpenElement("list");
+        writer.WriteElement("name", ToXmlText(list.m_name));
+        writeItems(list.m_items);
+        writer.CloseElement("list");
+    }
+    writer.CloseElement("doc");
+}
+
 file::Outcome CheckListContainer::WriteXML() const
 {
     return WriteXML({});
@@ -355,22 +385,7 @@ file::Outcome CheckListContainer::WriteXML(const std::function<bool()>& keepWait
     file::Outcome begun = out.Begin();
     if (!begun.Ok())
         return begun;
-    {
-        XmlWriter writer(out.Output());
-        writer.OpenElement("doc");
-        for (int l = 0; l < GetListCount(); ++l) {
-            writer.OpenElement("list");
-            writer.WriteElement("name", ToXmlText(GetListName(l)));
-            for (int i = 0; i < GetItemCount(l); ++i) {
-                writer.OpenElement("item");
-                writer.WriteElement("name", ToXmlText(GetItemText(l, i)));
-                writer.WriteElement("action", ToXmlText(GetItemAction(l, i)));
-                writer.CloseElement("item");
-            }
-            writer.CloseElement("list");
-        }
-        writer.CloseElement("doc");
-    }
+    WriteXml(out.Output(), {}, m_lists);
     file::Outcome saved = out.Commit();
     if (saved.Ok())
         qDebug() << "*** CheckList saved";

@@ -13,6 +13,10 @@
 #include <string>
 #include <vector>
 
+namespace file {
+class AbstractFile;
+}
+
 namespace zuchecklist {
 
 struct CheckListItem
@@ -88,7 +92,10 @@ public:
     bool ParseXML(char* text);
     // The same for a text that passed Open's checks ('checked' is their scan of this very text),
     // with why it failed: what the checks refuse, RapidXML's refusal, or no <doc> element.
-    file::Outcome Load(char* text, const XmlScan& checked);
+    // 'loose', if given, receives the items that stand in <doc> outside any list, which a file
+    // does not hold but a piece of one on the clipboard does.
+    file::Outcome Load(char* text, const XmlScan& checked,
+                       std::vector<CheckListItem>* loose = nullptr);
 
     // Writes the document to the file name, replacing the file's content as a whole: a failed
     // save leaves the previous content, and the file keeps its owner, group and mode. True on
@@ -98,6 +105,9 @@ public:
     // The same; while another program holds the file's lock, 'keepWaiting' is called again and
     // again until that program lets go or it returns false.
     file::Outcome WriteXML(const std::function<bool()>& keepWaiting) const;
+    // The same XML form, of 'items' that belong to no list and then 'lists', to any output.
+    static void WriteXml(file::AbstractFile* out, const std::vector<CheckListItem>& items,
+                         const std::vector<CheckList>& lists);
 
     // What the files that saving makes beside a checklist and in the user's state folder are
     // called: after the program's name (QCoreApplication::applicationName(), which the program
@@ -106,7 +116,7 @@ public:
 
 private:
     bool ParseXML(char* text, const file::Outcome& refused, file::Outcome* why,
-                  const XmlScan* walked);
+                  const XmlScan* walked, std::vector<CheckListItem>* loose);
     bool IsList(int list) const { return list >= 0 && list < GetListCount(); }
     bool IsItem(int list, int item) const
     {

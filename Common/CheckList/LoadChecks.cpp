@@ -140,8 +140,13 @@ std::uint64_t LoadChecks::MemoryEstimate(std::size_t size, const XmlScan& scan)
         scan.references * kCostPerReference + textBytes * kCostPerTextByte +
         scan.nameBytes * kCostPerNameByte +
         (scan.longestText + scan.declarationBytes) * kCostPerLongestTextByte;
-    const std::uint64_t rowsPhase = scan.named * kCostPerRow + size * kRowCostPerTextByte;
-    return std::max(domPhase, rowsPhase);
+    return std::max(domPhase, RowsMemory(scan.named, size));
+}
+
+std::uint64_t LoadChecks::RowsMemory(std::uint64_t rows, std::uint64_t textBytes)
+{
+    using namespace limits;
+    return rows * kCostPerRow + textBytes * kRowCostPerTextByte;
 }
 
 } // namespace zuchecklist

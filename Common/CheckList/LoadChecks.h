@@ -28,6 +28,9 @@ public:
     // The larger of the estimated peaks of memory that the DOM check and the loading of the
     // text would reach; 0 for a scan that did not complete.
     static std::uint64_t MemoryEstimate(std::size_t size, const XmlScan& scan);
+    // What 'rows' lists and items with 'textBytes' bytes of text in all take once they are in the
+    // document and the tree: the peak of loading once the check is done, and all of a paste.
+    static std::uint64_t RowsMemory(std::uint64_t rows, std::uint64_t textBytes);
     // The deepest element level the DOM check can build from the text: its elements and
     // references, and what the references bring in.
     static int Depth(const XmlScan& scan) { return scan.depth; }
