@@ -3,7 +3,7 @@
 #include "DocumentCommand.h"
 
 // Puts a piece of a document in: its items into a list at a position, its lists among the lists
-// at another; the first row put in becomes current. Add List and Add Item.
+// at another; the first row put in becomes current. Add List, Add Item, a paste and a duplicate.
 class InsertCommand : public DocumentCommand
 {
 public:

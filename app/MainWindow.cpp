@@ -5,7 +5,9 @@
 #include "DlgList.h"
 #include "DocumentTree.h"
 #include "EditCommand.h"
+#include "FindCommand.h"
 #include "InsertCommand.h"
+#include "KeysBox.h"
 #include "MoveCommand.h"
 #include "PrintCommand.h"
 #include "RemoveCommand.h"
@@ -128,6 +130,8 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     m_tree->setColumnWidth(ActionColumn, 220);
     m_tree->setSelectionMode(QAbstractItemView::SingleSelection);
     m_tree->setItemDelegate(new BoundedTextDelegate(m_tree));
+    // A double click edits the row, as Return does; folding is the arrow's.
+    m_tree->setExpandsOnDoubleClick(false);
 
     auto* bottomRow = new QHBoxLayout;
     layout->addLayout(bottomRow, 0);
@@ -147,8 +151,39 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     m_history->setObjectName(QStringLiteral("history"));
 
     // Actions of the window, not of a widget, so that they work wherever the focus is; a modal
-    // dialog takes the keys for itself.
+    // dialog takes the keys for itself. The keys that do a button's work press it.
     using Standard = QKeySequence;
+    const auto press = [this](QPushButton* button) { return [button] { button->click(); }; };
+    AddKeys(tr("Open a file, as Open does"), Standard::keyBindings(Standard::Open), press(m_open));
+    AddKeys(tr("Save the checklist, as Save does"), Standard::keyBindings(Standard::Save),
+            press(m_save));
+    AddKeys(tr("Add a list, as Add List does"), Keys({"Ctrl+Shift+N"}), press(m_addList));
+    AddKeys(tr("Add an item, as Add Item does"), Keys({"Ins", "Ctrl+N"}), press(m_addItem));
+    AddKeys(tr("Edit the current row, as Edit does"), Keys({"Return", "Enter", "F2"}),
+            press(m_edit));
+    AddKeys(tr("Delete the current row, as Delete does"), Standard::keyBindings(Standard::Delete),
+            press(m_delete));
+    AddKeys(tr("Move the current item or list up"), Keys({"Alt+Up"}), [this] { MoveByKey(-1); });
+    AddKeys(tr("Move the current item or list down"), Keys({"Alt+Down"}),
+            [this] { MoveByKey(+1); });
+    AddKeys(tr("Copy the current row"), Standard::keyBindings(Standard::Copy),
+            [this] { Apply(ClipboardCommand::Copy(*m_rows)); });
+    AddKeys(tr("Cut the current row"), Standard::keyBindings(Standard::Cut),
+            [this] { Apply(ClipboardCommand::Cut(*m_rows)); });
+    AddKeys(tr("Paste after the current row"), Standard::keyBindings(Standard::Paste), [this] {
+        // The wait cursor is gone before a box says why nothing was pasted.
+        Apply([this] {
+            const WaitCursor busy;
+            return ClipboardCommand::Paste(*m_rows);
+        }());
+    });
+    AddKeys(tr("Duplicate the current row"), Keys({"Ctrl+D"}),
+            [this] { Apply(ClipboardCommand::Duplicate(*m_rows)); });
+    AddKeys(tr("Find a text"), Standard::keyBindings(Standard::Find), [this] { Find(true, true); });
+    AddKeys(tr("Find the next row"), Standard::keyBindings(Standard::FindNext),
+            [this] { Find(false, true); });
+    AddKeys(tr("Find the previous row"), Standard::keyBindings(Standard::FindPrevious),
+            [this] { Find(false, false); });
     AddKeys(tr("Undo the last change"), Keys({"Ctrl+Z"}), [this] { StepHistory(true); });
     AddKeys(tr("Redo the last change undone"), Keys({"Ctrl+Shift+Z", "Ctrl+Y"}),
             [this] { StepHistory(false); });
@@ -157,6 +192,9 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
             statusBar()->showMessage(notice, kNoticeMs);
         });
     });
+    AddKeys(tr("Show the keys"), Standard::keyBindings(Standard::HelpContents),
+            [this] { KeysBox::Show(this); });
+    connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { m_edit->click(); });
 
     connect(m_open, SIGNAL(clicked()), this, SLOT(OnFileOpen()));
     connect(m_save, SIGNAL(clicked()), this, SLOT(OnFileSave()));
@@ -308,6 +346,32 @@ void MainWindow::Move(int offset)
                                 .arg(Quoted(m_container->GetItemText(list, item))),
                             {list, item}, offset));
     RebuildTree();
+}
+
+void MainWindow::MoveByKey(int offset)
+{
+    const Place at = m_rows->Current();
+    if (!m_rows->CanMove(at, offset))
+        return;
+    const QString name = Quoted(m_rows->NameAt(at));
+    QString text;
+    if (at.item < 0)
+        text = offset < 0 ? tr("Moved the list %1 up") : tr("Moved the list %1 down");
+    else
+        text = offset < 0 ? tr("Moved the item %1 up") : tr("Moved the item %1 down");
+    m_modified = true;
+    Record(new MoveCommand(*m_rows, text.arg(name), at, offset));
+}
+
+void MainWindow::Find(bool ask, bool forward)
+{
+    if (ask || m_findText.isEmpty()) {
+        const QString text = FindCommand::Ask(this, m_findText);
+        if (text.isEmpty())
+            return;
+        m_findText = text;
+    }
+    statusBar()->showMessage(FindCommand::Next(*m_rows, m_findText, forward), kNoticeMs);
 }
 
 void MainWindow::closeEvent(QCloseEvent* event)
@@ -492,10 +556,27 @@ void MainWindow::OnClearList()
     m_tree->setFocus(Qt::OtherFocusReason);
 }
 
-void MainWindow::Record(QUndoCommand* change)
+void MainWindow::Record(QUndoCommand* change, const QString& note)
 {
     m_history->push(change);
-    statusBar()->showMessage(tr("%1. Ctrl+Z undoes it.").arg(change->text()), kNoticeMs);
+    QString told = tr("%1. Ctrl+Z undoes it.").arg(change->text());
+    if (!note.isEmpty())
+        told += QLatin1Char(' ') + note;
+    statusBar()->showMessage(told, kNoticeMs);
+}
+
+void MainWindow::Apply(ClipboardCommand::Result result)
+{
+    if (result.change) {
+        // A large paste takes a moment.
+        const WaitCursor busy;
+        m_modified = true;
+        Record(result.change.release(), result.told);
+    } else if (!result.refused.isEmpty()) {
+        QMessageBox::warning(this, tr("Warning"), result.refused);
+    } else if (!result.told.isEmpty()) {
+        statusBar()->showMessage(result.told, kNoticeMs);
+    }
 }
 
 void MainWindow::StepHistory(bool back)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ClipboardCommand.h"
+
 #include "Common/File/Outcome.h"
 
 #include <QKeySequence>
@@ -73,12 +75,17 @@ private:
     // True when nothing unsaved would be lost, or the user agreed to lose it.
     bool MayDiscardChanges();
     void Move(int offset);
+    // Alt+Up and Alt+Down: the current item or list, which stays current.
+    void MoveByKey(int offset);
+    void Find(bool ask, bool forward);
     void OpenFile(const QString& fileName);
     bool OpenKeptCopy(const QString& fileName, const file::Outcome& loaded);
     // Empty when the file was loaded, otherwise why not.
     file::Outcome LoadFile(const QString& fileName);
-    // Makes a change through the history, and says in the status bar how to undo it.
-    void Record(QUndoCommand* change);
+    // Makes a change through the history, and says in the status bar how to undo it, then 'note'.
+    void Record(QUndoCommand* change, const QString& note = QString());
+    // What a clipboard key did: its change recorded, a box for a refusal, or the status bar.
+    void Apply(ClipboardCommand::Result result);
     // Undoes the last change ('back') or redoes the last undone one, and shows where.
     void StepHistory(bool back);
 
@@ -99,6 +106,7 @@ private:
     std::unique_ptr<DocumentTree> m_rows;
     // Every change since the document was opened or the window started; Clear is one of them.
     QUndoStack* m_history;
+    QString m_findText; // what F3 and Shift+F3 find
 
     friend class MainWindowTester;
 };

@@ -3,7 +3,7 @@
 #include "DocumentCommand.h"
 
 // Takes an item, or a list with all its items, out of the document; its neighbour becomes
-// current. Delete.
+// current. Delete and a cut.
 class RemoveCommand : public DocumentCommand
 {
 public:

@@ -1,9 +1,12 @@
 #include "app/BoundedTextDelegate.h"
+#include "app/ClipboardCommand.h"
 #include "app/PrintCommand.h"
 #include "support/Files.h"
 #include "support/GuiDriver.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDir>
@@ -16,6 +19,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMetaMethod>
+#include <QMimeData>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrintPreviewWidget>
@@ -30,6 +34,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <functional>
 #include <memory>
 #include <random>
 #include <utility>
@@ -687,19 +693,32 @@ TEST_F(MainWindowTest, OpenWithoutUnsavedChangesGoesStraightToTheFileDialog)
 // A simple reference of the document and of what each command does to it.
 struct Reference
 {
+    using Item = std::pair<QString, QString>;
     struct List
     {
         QString name;
-        std::vector<std::pair<QString, QString>> items;
+        std::vector<Item> items;
         bool operator==(const List& other) const
         {
             return name == other.name && items == other.items;
         }
     };
+    // Items outside any list, then lists: what the clipboard carries.
+    struct Piece
+    {
+        std::vector<Item> items;
+        std::vector<List> lists;
+    };
+    struct Found
+    {
+        int list = -1, item = -1, rank = 0, count = 0;
+    };
+
     std::vector<List> lists;
     bool modified = false;
     // The documents before each change that undo can bring back, and after each undone one.
     std::vector<std::vector<List>> past, future;
+    QString findText;
 
     // Ctrl+Z ('back') or Ctrl+Shift+Z / Ctrl+Y: the document moves one change along its history.
     void Step(bool back)
@@ -710,50 +729,202 @@ struct Reference
             modified = true;
         }
     }
+    Piece At(int list, int item) const
+    {
+        Piece piece;
+        if (item < 0)
+            piece.lists.push_back(lists[list]);
+        else
+            piece.items.push_back(lists[list].items[item]);
+        return piece;
+    }
+    void Remove(int list, int item)
+    {
+        if (item < 0)
+            lists.erase(lists.begin() + list);
+        else
+            lists[list].items.erase(lists[list].items.begin() + item);
+    }
+    // Items after the item, or at the end of the list; lists after the list, or at the end.
+    // The first row pasted, or none when the items have nowhere to go.
+    std::pair<int, int> Paste(const Piece& piece, int list, int item)
+    {
+        if (piece.items.empty() && piece.lists.empty())
+            return {-1, -1};
+        if (!piece.items.empty() && list < 0)
+            return {-1, -1};
+        std::pair<int, int> first{list < 0 ? int(lists.size()) : list + 1, -1};
+        if (!piece.items.empty()) {
+            auto& items = lists[list].items;
+            const int at = item < 0 ? int(items.size()) : item + 1;
+            items.insert(items.begin() + at, piece.items.begin(), piece.items.end());
+            first = {list, at};
+        }
+        lists.insert(lists.begin() + (list < 0 ? lists.size() : list + 1), piece.lists.begin(),
+                     piece.lists.end());
+        return first;
+    }
+    // The rows in the order shown, each list's own row before its items.
+    Found Find(const QString& text, int list, int item, bool forward) const
+    {
+        std::vector<std::pair<int, int>> rows, hits;
+        for (int l = 0; l < int(lists.size()); ++l) {
+            rows.push_back({l, -1});
+            if (lists[l].name.contains(text, Qt::CaseInsensitive))
+                hits.push_back(rows.back());
+            for (int i = 0; i < int(lists[l].items.size()); ++i) {
+                rows.push_back({l, i});
+                const Item& it = lists[l].items[i];
+                if (it.first.contains(text, Qt::CaseInsensitive) ||
+                    it.second.contains(text, Qt::CaseInsensitive))
+                    hits.push_back(rows.back());
+            }
+        }
+        Found found;
+        found.count = int(hits.size());
+        if (hits.empty())
+            return found;
+        const auto order = [&rows](std::pair<int, int> row) {
+            return int(std::find(rows.begin(), rows.end(), row) - rows.begin());
+        };
+        const int from = list < 0 ? (forward ? -1 : int(rows.size())) : order({list, item});
+        int chosen = forward ? 0 : found.count - 1;
+        for (int h = 0; h < found.count; ++h) {
+            const int at = order(hits[h]);
+            if (forward ? at > from : at < from) {
+                chosen = h;
+                if (forward)
+                    break;
+            }
+        }
+        found.list = hits[chosen].first;
+        found.item = hits[chosen].second;
+        found.rank = chosen + 1;
+        return found;
+    }
 };
 
-// Commands, undos and redos in a random order, with a reference of the document and its history.
+// A piece as another program puts it on the clipboard: lines of items split by a tab or by the
+// paper form's dots, list names, blank lines, Unix or Windows line ends.
+QString AsText(const Reference::Piece& piece, const std::function<int(int)>& pick)
+{
+    QStringList lines;
+    const auto item = [&](const Reference::Item& it) {
+        if (pick(4) == 0)
+            lines << QString(pick(3), QLatin1Char(' '));
+        if (!it.second.isEmpty() && pick(2) == 0)
+            lines << it.first + QString(pick(2), QLatin1Char(' ')) +
+                         QString(3 + pick(5), QLatin1Char('.')) + QLatin1Char(' ') + it.second;
+        else
+            lines << it.first + QLatin1Char('\t') + it.second;
+    };
+    for (const auto& it : piece.items)
+        item(it);
+    for (const auto& list : piece.lists) {
+        lines << list.name;
+        for (const auto& it : list.items)
+            item(it);
+    }
+    return lines.join(QLatin1String(pick(2) == 0 ? "\n" : "\r\n"));
+}
+
+// The same in the document's own XML form, as another window of the program puts it.
+QByteArray AsXml(const Reference::Piece& piece)
+{
+    QString xml = QStringLiteral("<doc>");
+    const auto item = [&xml](const Reference::Item& it) {
+        xml += QStringLiteral("<item><name>%1</name><action>%2</action></item>")
+                   .arg(it.first.toHtmlEscaped(), it.second.toHtmlEscaped());
+    };
+    for (const auto& it : piece.items)
+        item(it);
+    for (const auto& list : piece.lists) {
+        xml += QStringLiteral("<list><name>%1</name>").arg(list.name.toHtmlEscaped());
+        for (const auto& it : list.items)
+            item(it);
+        xml += QStringLiteral("</list>");
+    }
+    return (xml + QStringLiteral("</doc>")).toUtf8();
+}
+
+// Commands by their buttons and keys, copies and pastes, finds, undos and redos in a random
+// order, with a reference of the document, its history and the clipboard.
 TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
 {
     window.show();
     std::mt19937 random(20261207);
-    auto pick = [&random](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+    const std::function<int(int)> pick = [&random](int n) {
+        return static_cast<int>(random() % static_cast<unsigned>(n));
+    };
     Reference ref;
+    Reference::Piece clip; // what a paste brings in
+    bool refused = false;  // the clipboard holds what a paste refuses
+    QGuiApplication::clipboard()->clear();
     int counter = 0;
+    // A button, or one of the keys that do the same, with the dialog the command shows.
+    const auto act = [&](const char* button, std::vector<const char*> keys,
+                         ModalAnswerer::Answer answer) {
+        const int choice = pick(int(keys.size()) + 1);
+        const bool asks = bool(answer);
+        if (asks)
+            answerer.Arm(std::move(answer));
+        const int unexpected = answerer.Unexpected();
+        if (choice == 0)
+            ASSERT_TRUE(gui::Click(&window, button));
+        else
+            Press(keys[choice - 1]);
+        if (asks)
+            EXPECT_TRUE(answerer.Answered()) << button << " showed no dialog";
+        else
+            EXPECT_EQ(answerer.Unexpected(), unexpected) << button << " showed a dialog";
+    };
+    const auto currentRow = [&]() -> std::pair<int, int> {
+        QTreeWidgetItem* row = tree()->currentItem();
+        if (!row)
+            return {-1, -1};
+        if (QTreeWidgetItem* parent = row->parent())
+            return {tree()->indexOfTopLevelItem(parent), parent->indexOfChild(row)};
+        return {tree()->indexOfTopLevelItem(row), -1};
+    };
 
     for (int step = 0; step < 3000; ++step) {
         const std::vector<Reference::List> before = ref.lists;
 
-        // Choose the current row: none, a list row or an item row.
-        int list = -1, item = -1;
+        // Keep the current row, or choose one: none, a list row or an item row.
         const int rows = tree()->topLevelItemCount();
-        if (rows > 0 && pick(5) != 0) {
-            list = pick(rows);
-            const int items = tree()->topLevelItem(list)->childCount();
-            if (items > 0 && pick(3) != 0)
-                item = pick(items);
-            Select(list, item);
-        } else {
-            tree()->setCurrentItem(nullptr);
+        if (pick(4) != 0) {
+            if (rows > 0 && pick(5) != 0) {
+                const int l = pick(rows);
+                const int items = tree()->topLevelItem(l)->childCount();
+                Select(l, items > 0 && pick(3) != 0 ? pick(items) : -1);
+            } else {
+                tree()->setCurrentItem(nullptr);
+            }
         }
+        const auto [list, item] = currentRow();
+        std::pair<int, int> expected{-2, -2}; // the row current afterwards, where it is known
+        bool changes = false;
         const bool accept = pick(4) != 0;
         const QString text = QStringLiteral("t%1").arg(++counter);
         const QString action = QStringLiteral("a%1").arg(counter);
         auto answerList = accept ? gui::AcceptList(text) : gui::Cancel();
         auto answerItem = accept ? gui::AcceptItem(text, action) : gui::Cancel();
 
-        switch (pick(6)) {
+        const int op = pick(25); // each command twice as often as Open and Save
+        switch (op < 24 ? op / 2 : 12) {
         case 0:
-            ClickWithDialog("addListButton", answerList);
+            act("addListButton", {"Ctrl+Shift+N"}, answerList);
+            changes = accept;
             if (accept)
                 ref.lists.push_back({text, {}});
             ref.modified = true;
             break;
         case 1:
             if (list < 0) {
-                ClickWithoutDialog("addItemButton");
+                act("addItemButton", {"Ins", "Ctrl+N"}, {});
             } else {
-                ClickWithDialog("addItemButton", answerItem);
+                act("addItemButton", {"Ins", "Ctrl+N"}, answerItem);
+                changes = accept;
                 if (accept)
                     ref.lists[list].items.push_back({text, action});
             }
@@ -761,48 +932,225 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
             break;
         case 2:
             if (list < 0) {
-                ClickWithoutDialog("editButton");
-            } else if (item < 0) {
-                ClickWithDialog("editButton", answerList);
-                if (accept) {
-                    ref.lists[list].name = text;
-                    ref.modified = true;
-                }
+                act("editButton", {"Return", "Enter", "F2"}, {});
+                break;
+            }
+            if (pick(4) == 0) { // a double click on the row
+                answerer.Arm(item < 0 ? answerList : answerItem);
+                QTreeWidgetItem* row = tree()->currentItem();
+                tree()->scrollToItem(row);
+                // The view takes a double click on the row it saw pressed.
+                const QPoint at = tree()->visualItemRect(row).center();
+                QTest::mouseClick(tree()->viewport(), Qt::LeftButton, {}, at);
+                QTest::mouseDClick(tree()->viewport(), Qt::LeftButton, {}, at);
+                EXPECT_TRUE(answerer.Answered()) << "a double click edits";
             } else {
-                ClickWithDialog("editButton", answerItem);
-                if (accept) {
+                act("editButton", {"Return", "Enter", "F2"}, item < 0 ? answerList : answerItem);
+            }
+            changes = accept;
+            if (accept) {
+                if (item < 0)
+                    ref.lists[list].name = text;
+                else
                     ref.lists[list].items[item] = {text, action};
-                    ref.modified = true;
-                }
+                ref.modified = true;
             }
             break;
         case 3:
-            ClickWithoutDialog("deleteButton");
-            if (list >= 0 && item < 0)
-                ref.lists.erase(ref.lists.begin() + list);
-            else if (list >= 0)
-                ref.lists[list].items.erase(ref.lists[list].items.begin() + item);
+            act("deleteButton", {"Del"}, {});
+            changes = list >= 0;
+            if (changes)
+                ref.Remove(list, item);
             ref.modified = true;
             break;
-        default: {
+        case 4: {
             const int offset = pick(2) == 0 ? -1 : 1;
             ClickWithoutDialog(offset < 0 ? "upButton" : "downButton");
             if (list >= 0) {
                 auto& items = ref.lists[list].items;
                 const int from = item < 0 ? 0 : item;
                 const int to = from + offset;
-                if (from < static_cast<int>(items.size()) && to >= 0 &&
-                    to < static_cast<int>(items.size()))
+                changes = from < static_cast<int>(items.size()) && to >= 0 &&
+                          to < static_cast<int>(items.size());
+                if (changes)
                     std::swap(items[from], items[to]);
                 ref.modified = true;
             }
             break;
         }
+        case 5: { // keys move the row, which stays current
+            const int offset = pick(2) == 0 ? -1 : 1;
+            Press(offset < 0 ? "Alt+Up" : "Alt+Down");
+            const int to = (item < 0 ? list : item) + offset;
+            const int count = item < 0   ? int(ref.lists.size())
+                              : list < 0 ? 0
+                                         : int(ref.lists[list].items.size());
+            changes = list >= 0 && to >= 0 && to < count;
+            if (changes) {
+                if (item < 0)
+                    std::swap(ref.lists[list], ref.lists[to]);
+                else
+                    std::swap(ref.lists[list].items[item], ref.lists[list].items[to]);
+                expected = item < 0 ? std::pair{to, -1} : std::pair{list, to};
+                ref.modified = true;
+            }
+            break;
+        }
+        case 6:
+        case 7: { // copy, or cut
+            const bool cut = pick(2) == 0;
+            Press(cut ? "Ctrl+X" : "Ctrl+C");
+            if (list >= 0) {
+                clip = ref.At(list, item);
+                refused = false;
+                changes = cut;
+                if (cut) {
+                    ref.Remove(list, item);
+                    ref.modified = true;
+                }
+            }
+            break;
+        }
+        case 8:
+        case 9: { // paste what was copied, or what another program or window put there
+            const int source = pick(4);
+            Reference::Piece piece;
+            if (source > 0) {
+                const int loose = list >= 0 ? pick(3) : pick(4) == 0;
+                const auto pasted = [&](bool action) {
+                    const int n = ++counter;
+                    return Reference::Item{QStringLiteral("p%1").arg(n),
+                                           action ? QStringLiteral("q%1").arg(n) : QString()};
+                };
+                for (int i = 0; i < loose; ++i)
+                    piece.items.push_back(pasted(pick(3) != 0));
+                for (int l = pick(3); l > 0; --l) {
+                    piece.lists.push_back({QStringLiteral("P%1").arg(++counter), {}});
+                    for (int i = pick(4); i > 0; --i)
+                        piece.lists.back().items.push_back(pasted(true));
+                }
+                auto* data = new QMimeData;
+                if (source == 1) {
+                    data->setText(AsText(piece, pick));
+                } else {
+                    data->setData(QLatin1String(ClipboardCommand::kMimeType),
+                                  source == 2 ? AsXml(piece) : QByteArray("<doc><list></doc>"));
+                    data->setText(QStringLiteral("not\tthis"));
+                }
+                QGuiApplication::clipboard()->setMimeData(data);
+                clip = piece;
+                refused = source == 3;
+            }
+            if (refused) {
+                answerer.Arm([](QWidget* modal) {
+                    EXPECT_TRUE(gui::Describe(modal).contains(QLatin1String("could not be pasted")))
+                        << gui::Describe(modal).toStdString();
+                    qobject_cast<QMessageBox*>(modal)->accept();
+                });
+                Press("Ctrl+V");
+                EXPECT_TRUE(answerer.Answered()) << "a refused paste tells why";
+                break;
+            }
+            Press("Ctrl+V");
+            const std::pair<int, int> first = ref.Paste(clip, list, item);
+            changes = first.first >= 0;
+            if (changes) {
+                expected = first;
+                ref.modified = true;
+            }
+            break;
+        }
+        case 10:
+            Press("Ctrl+D");
+            changes = list >= 0;
+            if (changes) {
+                expected = ref.Paste(ref.At(list, item), list, item);
+                ref.modified = true;
+            }
+            break;
+        case 11: { // find a text anew, then the next or the previous, a few times
+            const QString sought = (pick(2) ? QStringLiteral("T%1") : QStringLiteral("a%1"))
+                                       .arg(pick(20));
+            expected = {list, item};
+            for (int times = 1 + pick(3); times > 0; --times) {
+                const int how = ref.findText.isEmpty() ? 0 : pick(3);
+                if (how == 0) {
+                    answerer.Arm([&sought](QWidget* modal) {
+                        auto* edit = modal->findChild<QLineEdit*>();
+                        ASSERT_NE(edit, nullptr) << gui::Describe(modal).toStdString();
+                        edit->setText(sought);
+                        qobject_cast<QDialog*>(modal)->accept();
+                    });
+                    ref.findText = sought;
+                }
+                Press(how == 0 ? "Ctrl+F" : how == 1 ? "F3" : "Shift+F3");
+                if (how == 0) {
+                    EXPECT_TRUE(answerer.Answered()) << "Ctrl+F asks";
+                }
+                const Reference::Found found =
+                    ref.Find(ref.findText, expected.first, expected.second, how != 2);
+                const QString quoted = QStringLiteral("\"%1\"").arg(ref.findText);
+                EXPECT_EQ(window.statusBar()->currentMessage(),
+                          found.count == 0 ? QStringLiteral("No row contains %1.").arg(quoted)
+                                           : QStringLiteral("Row %1 of the %2 that contain %3.")
+                                                 .arg(found.rank)
+                                                 .arg(found.count)
+                                                 .arg(quoted))
+                    << "step " << step;
+                if (found.count > 0)
+                    expected = {found.list, found.item};
+            }
+            break;
+        }
+        default: { // the keys of Open and Save show what the buttons show
+            const bool open = pick(2) == 0;
+            const bool asks = open && ref.modified && !ref.lists.empty();
+            bool shown = false;
+            if (asks)
+                answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
+            else
+                answerer.Arm([&shown, open](QWidget* modal) {
+                    auto* files = qobject_cast<QFileDialog*>(modal);
+                    ASSERT_NE(files, nullptr) << gui::Describe(modal).toStdString();
+                    shown = files->windowTitle() == QLatin1String(open ? "Open File" : "Save File");
+                    files->reject();
+                });
+            Press(open ? "Ctrl+O" : "Ctrl+S");
+            EXPECT_TRUE(answerer.Answered() && (asks || shown)) << "step " << step;
+            break;
+        }
         }
 
-        if (ref.lists != before) { // an edit's new text always differs
+        // Now and then F1: every key of the window is in the list it shows, and none does two
+        // things, which would make it do neither.
+        if (step % 1000 == 0) {
+            answerer.Arm([&](QWidget* modal) {
+                auto* box = qobject_cast<QMessageBox*>(modal);
+                ASSERT_NE(box, nullptr) << gui::Describe(modal).toStdString();
+                EXPECT_EQ(box->windowTitle(), QStringLiteral("Keys"));
+                QList<QKeySequence> seen;
+                for (const QAction* action : window.actions()) {
+                    for (const QKeySequence& key : action->shortcuts()) {
+                        EXPECT_FALSE(seen.contains(key)) << key.toString().toStdString();
+                        seen << key;
+                        EXPECT_TRUE(box->text().contains(key.toString(QKeySequence::NativeText)))
+                            << key.toString().toStdString();
+                    }
+                    EXPECT_TRUE(box->text().contains(action->text()))
+                        << action->text().toStdString();
+                }
+                EXPECT_GE(seen.size(), 20);
+                box->accept();
+            });
+            Press("F1");
+            EXPECT_TRUE(answerer.Answered()) << "F1 shows the keys";
+        }
+        if (changes) { // a change went into the history, whatever it changed
             ref.past.push_back(before);
             ref.future.clear();
+        }
+        if (expected.first != -2) {
+            ASSERT_EQ(currentRow(), expected) << "step " << step;
         }
         // Sometimes the user starts over.
         if (pick(200) == 0) {
@@ -834,8 +1182,10 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
     }
 }
 
-// Each command, undone and redone through the window's keys: the saved document and the tree
-// come back as they were, with the row the change touched current, and the status bar says so.
+// Each command, by its button or its keys, undone and redone through the window's keys: the
+// saved document and the tree come back as they were, with the row the change touched current,
+// and the status bar says so. A paste pastes 'clip': the own XML form where it starts with '<',
+// another program's text otherwise.
 TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
 {
     window.show();
@@ -857,43 +1207,97 @@ TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
     };
     const struct
     {
-        int list, item; // the current row; -1 for none or a list row
-        const char* button;
+        int list, item;               // the current row; -1 for none or a list row
+        const char* command;          // a button's name, or keys
         ModalAnswerer::Answer answer; // empty: the command shows no dialog
         QString done;                 // what the status bar says
         QString undone, redone;       // the name of the row current afterwards
+        QString clip = {};
+        QString note = {}; // what the status bar says after the change's sentence
     } cases[] = {
         {-1, -1, "addListButton", gui::AcceptList("New"), "Added the list \"New\"", "L2", "New"},
+        {-1, -1, "Ctrl+Shift+N", gui::AcceptList("New"), "Added the list \"New\"", "L2", "New"},
         {1, 0, "addItemButton", gui::AcceptItem("N", "A"), "Added the item \"N\"", "L1", "N"},
+        {1, 0, "Ins", gui::AcceptItem("N", "A"), "Added the item \"N\"", "L1", "N"},
         {2, 1, "editButton", gui::AcceptItem("E", "X"), "Edited the item \"E\"", "L2I1", "E"},
+        {2, 1, "Return", gui::AcceptItem("E", "X"), "Edited the item \"E\"", "L2I1", "E"},
         {0, -1, "editButton", gui::AcceptList("R"), "Edited the list \"R\"", "L0", "R"},
+        {0, -1, "F2", gui::AcceptList("R"), "Edited the list \"R\"", "L0", "R"},
         {2, 1, "deleteButton", {}, "Deleted the item \"L2I1\"", "L2I1", "L2I2"},
-        {2, 2, "deleteButton", {}, "Deleted the item \"L2I2\"", "L2I2", "L2I1"},
+        {2, 2, "Del", {}, "Deleted the item \"L2I2\"", "L2I2", "L2I1"},
         {1, -1, "deleteButton", {}, "Deleted the list \"L1\"", "L1", "L2"},
+        {2, 1, "Ctrl+X", {}, "Cut the item \"L2I1\"", "L2I1", "L2I2"},
+        {1, -1, "Ctrl+X", {}, "Cut the list \"L1\"", "L1", "L2"},
         {2, 1, "upButton", {}, "Moved the item \"L2I1\" up", "L2I1", "L2I1"},
         {0, -1, "downButton", {}, "Moved the item \"L0I0\" down", "L0I0", "L0I0"},
+        {2, 1, "Alt+Up", {}, "Moved the item \"L2I1\" up", "L2I1", "L2I1"},
+        {0, 0, "Alt+Down", {}, "Moved the item \"L0I0\" down", "L0I0", "L0I0"},
+        {1, -1, "Alt+Up", {}, "Moved the list \"L1\" up", "L1", "L1"},
+        {0, -1, "Alt+Down", {}, "Moved the list \"L0\" down", "L0", "L0"},
+        {2, 2, "Ctrl+D", {}, "Duplicated the item \"L2I2\"", "L2I2", "L2I2"},
+        {0, -1, "Ctrl+D", {}, "Duplicated the list \"L0\"", "L0", "L0"},
+        {2, 0, "Ctrl+V", {}, "Pasted the item \"Flaps\"", "L2I0", "Flaps", "Flaps\tUP"},
+        {1, -1, "Ctrl+V", {}, "Pasted 2 items", "L1", "a", "a\t1\r\n\r\nb ..... 2"},
+        {0, 1, "Ctrl+V", {}, "Pasted 1 list and 1 item", "L0I1", "x", "x\t1\nTaxi\ny\t2"},
+        {-1, -1, "Ctrl+V", {}, "Pasted the list \"Taxi\"", "none", "Taxi", "Taxi\nBrakes\tTEST"},
+        {0, -1, "Ctrl+V", {}, "Pasted 2 lists", "L0", "A", "A\nB"},
+        {2,
+         2,
+         "Ctrl+V",
+         {},
+         "Pasted the item \"AB\"",
+         "L2I2",
+         "AB",
+         "A\x01"
+         "B\tC",
+         "It left out 1 character that XML does not allow."},
+        {1,
+         0,
+         "Ctrl+V",
+         {},
+         "Pasted 1 list and 1 item",
+         "L1I0",
+         " i ",
+         "<doc><item><name> i </name><action>a&#10;b</action></item>"
+         "<list><name>M</name><item><name>m</name><action/></item></list></doc>"},
         {-1, -1, "clearButton", {}, "Cleared the document", "L0", "none"},
     };
     for (const auto& test : cases) {
-        const std::string where = std::string(test.button) + " " + test.done.toStdString();
+        const std::string where = std::string(test.command) + " " + test.done.toStdString();
         tester.SetModified(false);
         ClickWithoutDialog("clearButton");
         Load({3, 1, 3});
         tester.SetModified(false);
         test.list < 0 ? tree()->setCurrentItem(nullptr) : Select(test.list, test.item);
-        const QByteArray command(test.button);
+        const bool button = QByteArray(test.command).endsWith("Button");
+        const bool rebuilds = button && (QByteArray(test.command).startsWith("up") ||
+                                         QByteArray(test.command).startsWith("down"));
         // A list the user folded stays folded, but where Up, Down and Clear show the document
         // anew.
-        if (!command.startsWith("up") && !command.startsWith("down") && command != "clearButton")
+        if (!rebuilds && QByteArray(test.command) != "clearButton")
             tree()->topLevelItem(test.list == 0 ? 2 : 0)->setExpanded(false);
         const std::string before = state();
-        if (test.answer)
-            ClickWithDialog(test.button, test.answer);
+        auto* data = new QMimeData;
+        if (test.clip.startsWith(QLatin1Char('<')))
+            data->setData(QLatin1String(ClipboardCommand::kMimeType), test.clip.toUtf8());
         else
-            ClickWithoutDialog(test.button);
+            data->setText(test.clip);
+        QGuiApplication::clipboard()->setMimeData(data);
+        if (test.answer)
+            answerer.Arm(test.answer);
+        const int unexpected = answerer.Unexpected();
+        if (button)
+            ASSERT_TRUE(gui::Click(&window, test.command));
+        else
+            Press(test.command);
+        EXPECT_TRUE(test.answer ? answerer.Answered() : answerer.Unexpected() == unexpected)
+            << where;
         const std::string after = state();
         ASSERT_NE(after, before) << where;
-        EXPECT_EQ(window.statusBar()->currentMessage(), test.done + ". Ctrl+Z undoes it.");
+        EXPECT_EQ(current(), rebuilds ? QStringLiteral("none") : test.redone) << where;
+        EXPECT_EQ(window.statusBar()->currentMessage(),
+                  test.done + ". Ctrl+Z undoes it." +
+                      (test.note.isEmpty() ? QString() : QLatin1Char(' ') + test.note));
 
         for (const bool back : {true, false}) {
             tester.SetModified(false);
@@ -915,6 +1319,45 @@ TEST_F(MainWindowTest, EveryChangeIsUndoneAndRedoneExactly)
     Press("Ctrl+Z");
     EXPECT_EQ(window.statusBar()->currentMessage(), QStringLiteral("Nothing to undo."));
     EXPECT_EQ(state(), opened);
+}
+
+// Every list of each example copied in one window and pasted in another, through the system
+// clipboard, gives back the document byte for byte once saved: in the own form, and as the plain
+// text another program sees.
+TEST_F(MainWindowTest, CopiedAndPastedListsGiveBackTheDocument)
+{
+    support::TempFolder folder;
+    window.show();
+    MainWindow other;
+    MainWindowTester into(other);
+    other.show();
+    const auto saved = [&folder](zuchecklist::CheckListContainer& document, const char* name) {
+        document.SetFileName(folder.Path(QLatin1String(name)));
+        EXPECT_TRUE(document.WriteXML().Ok());
+        return support::ReadAll(document.GetFileName());
+    };
+    for (const bool plain : {false, true}) {
+        for (const char* example : {"preflight", "sailing-departure", "kitchen-closing"}) {
+            tester.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/../../examples/%1.xml")
+                                .arg(QLatin1String(example)));
+            into.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/no-lists.xml"));
+            ASSERT_GT(model().GetListCount(), 1) << example;
+            for (int l = 0; l < model().GetListCount(); ++l) {
+                Select(l);
+                Press("Ctrl+C");
+                QClipboard* clipboard = QGuiApplication::clipboard();
+                if (plain) {
+                    auto* text = new QMimeData;
+                    text->setText(clipboard->text());
+                    clipboard->setMimeData(text);
+                }
+                QApplication::setActiveWindow(&other);
+                QTest::keySequence(into.Tree(), QKeySequence(QKeySequence::Paste));
+            }
+            EXPECT_EQ(saved(into.Model(), "pasted.xml"), saved(tester.Model(), "copied.xml"))
+                << example << (plain ? " as plain text" : " in the own form");
+        }
+    }
 }
 
 // The row that is current after Delete: the next row of the same level, the previous one when
