@@ -154,23 +154,21 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     // dialog takes the keys for itself. The keys that do a button's work press it.
     using Standard = QKeySequence;
     const auto press = [this](QPushButton* button) { return [button] { button->click(); }; };
-    AddKeys(tr("Open a file, as Open does"), Standard::keyBindings(Standard::Open), press(m_open));
-    AddKeys(tr("Save the checklist, as Save does"), Standard::keyBindings(Standard::Save),
-            press(m_save));
+    AddKeys(tr("Open a file, as Open does"), Standard::Open, press(m_open));
+    AddKeys(tr("Save the checklist, as Save does"), Standard::Save, press(m_save));
     AddKeys(tr("Add a list, as Add List does"), Keys({"Ctrl+Shift+N"}), press(m_addList));
     AddKeys(tr("Add an item, as Add Item does"), Keys({"Ins", "Ctrl+N"}), press(m_addItem));
     AddKeys(tr("Edit the current row, as Edit does"), Keys({"Return", "Enter", "F2"}),
             press(m_edit));
-    AddKeys(tr("Delete the current row, as Delete does"), Standard::keyBindings(Standard::Delete),
-            press(m_delete));
+    AddKeys(tr("Delete the current row, as Delete does"), Standard::Delete, press(m_delete));
     AddKeys(tr("Move the current item or list up"), Keys({"Alt+Up"}), [this] { MoveByKey(-1); });
     AddKeys(tr("Move the current item or list down"), Keys({"Alt+Down"}),
             [this] { MoveByKey(+1); });
-    AddKeys(tr("Copy the current row"), Standard::keyBindings(Standard::Copy),
+    AddKeys(tr("Copy the current row"), Standard::Copy,
             [this] { Apply(ClipboardCommand::Copy(*m_rows)); });
-    AddKeys(tr("Cut the current row"), Standard::keyBindings(Standard::Cut),
+    AddKeys(tr("Cut the current row"), Standard::Cut,
             [this] { Apply(ClipboardCommand::Cut(*m_rows)); });
-    AddKeys(tr("Paste after the current row"), Standard::keyBindings(Standard::Paste), [this] {
+    AddKeys(tr("Paste after the current row"), Standard::Paste, [this] {
         // The wait cursor is gone before a box says why nothing was pasted.
         Apply([this] {
             const WaitCursor busy;
@@ -179,21 +177,34 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     });
     AddKeys(tr("Duplicate the current row"), Keys({"Ctrl+D"}),
             [this] { Apply(ClipboardCommand::Duplicate(*m_rows)); });
-    AddKeys(tr("Find a text"), Standard::keyBindings(Standard::Find), [this] { Find(true, true); });
-    AddKeys(tr("Find the next row"), Standard::keyBindings(Standard::FindNext),
-            [this] { Find(false, true); });
-    AddKeys(tr("Find the previous row"), Standard::keyBindings(Standard::FindPrevious),
-            [this] { Find(false, false); });
+    AddKeys(tr("Find a text"), Standard::Find, [this] { Find(true, true); });
+    AddKeys(tr("Find the next row"), Standard::FindNext, [this] { Find(false, true); });
+    AddKeys(tr("Find the previous row"), Standard::FindPrevious, [this] { Find(false, false); });
     AddKeys(tr("Undo the last change"), Keys({"Ctrl+Z"}), [this] { StepHistory(true); });
     AddKeys(tr("Redo the last change undone"), Keys({"Ctrl+Shift+Z", "Ctrl+Y"}),
             [this] { StepHistory(false); });
-    AddKeys(tr("Print"), Standard::keyBindings(Standard::Print), [this] {
+    AddKeys(tr("Print"), Standard::Print, [this] {
         PrintCommand::Run(this, *m_container, [this](const QString& notice) {
             statusBar()->showMessage(notice, kNoticeMs);
         });
     });
-    AddKeys(tr("Show the keys"), Standard::keyBindings(Standard::HelpContents),
-            [this] { KeysBox::Show(this); });
+    AddKeys(tr("Show the keys"), Standard::HelpContents, [this] { KeysBox::Show(this); });
+    // A platform may bind a standard key also to a key named here for another command (X11
+    // deletes with Ctrl+D too): the command named here keeps it, so that no key does two things,
+    // which would make it do neither.
+    QList<QKeySequence> named;
+    for (const QAction* action : actions()) {
+        if (!action->data().toBool())
+            named += action->shortcuts();
+    }
+    for (QAction* action : actions()) {
+        if (action->data().toBool()) {
+            QList<QKeySequence> keys = action->shortcuts();
+            for (const QKeySequence& key : named)
+                keys.removeAll(key);
+            action->setShortcuts(keys);
+        }
+    }
     connect(m_tree, &QTreeWidget::itemDoubleClicked, this, [this] { m_edit->click(); });
 
     connect(m_open, SIGNAL(clicked()), this, SLOT(OnFileOpen()));
@@ -242,6 +253,13 @@ void MainWindow::AddKeys(const QString& what, const QList<QKeySequence>& keys,
     action->setShortcutContext(Qt::WindowShortcut);
     connect(action, &QAction::triggered, this, std::move(run));
     addAction(action);
+}
+
+void MainWindow::AddKeys(const QString& what, QKeySequence::StandardKey key,
+                         std::function<void()> run)
+{
+    AddKeys(what, QKeySequence::keyBindings(key), std::move(run));
+    actions().back()->setData(true);
 }
 
 void MainWindow::RebuildTree()

@@ -72,6 +72,8 @@ private:
     void SetupForm();
     // The window's keys: an action with its description, which F1 lists.
     void AddKeys(const QString& what, const QList<QKeySequence>& keys, std::function<void()> run);
+    // The platform's keys for a standard key, which yield to the keys the window names.
+    void AddKeys(const QString& what, QKeySequence::StandardKey key, std::function<void()> run);
     // True when nothing unsaved would be lost, or the user agreed to lose it.
     bool MayDiscardChanges();
     void Move(int offset);
