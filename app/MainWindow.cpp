@@ -307,17 +307,40 @@ void MainWindow::OnEdit()
         return;
     const Place at = m_rows->Current();
     if (current->parent()) {
-        DlgItem dialog(current->text(NameColumn), current->text(ActionColumn), this);
+        const QString text = current->text(NameColumn);
+        const QString action = current->text(ActionColumn);
+        DlgItem dialog(text, action, this);
+        // A field cuts a loaded text longer than it takes: accepted as the field shows it, the
+        // text is shortened, which the user is told.
+        const QString shownText = dialog.GetItemText();
+        const QString shownAction = dialog.GetActionText();
         if (dialog.exec() != QDialog::Accepted)
             return;
         const CheckListItem is{dialog.GetItemText(), dialog.GetActionText()};
-        Record(new EditCommand(*m_rows, tr("Edited the item %1").arg(Quoted(is.m_text)), at, is));
+        const bool textCut = shownText != text && is.m_text == shownText;
+        const bool actionCut = shownAction != action && is.m_action == shownAction;
+        QString note;
+        if (textCut && actionCut)
+            note = tr("Its item and action texts were cut to the dialog's limits; Ctrl+Z brings "
+                      "them back whole.");
+        else if (textCut)
+            note = tr("Its item text was cut to the dialog's limit; Ctrl+Z brings it back whole.");
+        else if (actionCut)
+            note = tr("Its action text was cut to the dialog's limit; Ctrl+Z brings it back "
+                      "whole.");
+        Record(new EditCommand(*m_rows, tr("Edited the item %1").arg(Quoted(is.m_text)), at, is),
+               note);
     } else {
-        DlgList dialog(current->text(NameColumn), this);
+        const QString name = current->text(NameColumn);
+        DlgList dialog(name, this);
+        const QString shown = dialog.GetListName();
         if (dialog.exec() != QDialog::Accepted)
             return;
         const QString is = dialog.GetListName();
-        Record(new EditCommand(*m_rows, tr("Edited the list %1").arg(Quoted(is)), at, {is, {}}));
+        Record(new EditCommand(*m_rows, tr("Edited the list %1").arg(Quoted(is)), at, {is, {}}),
+               shown != name && is == shown
+                   ? tr("Its name was cut to the dialog's limit; Ctrl+Z brings it back whole.")
+                   : QString());
     }
     m_modified = true;
 }
@@ -394,7 +417,7 @@ void MainWindow::Find(bool ask, bool forward)
 
 void MainWindow::closeEvent(QCloseEvent* event)
 {
-    if (MayDiscardChanges())
+    if (MayLeaveDocument(true))
         event->accept();
     else
         event->ignore();
@@ -405,7 +428,7 @@ void MainWindow::OnFileOpen()
     // Asked before the file dialog: the user decides about the changes first and does not
     // choose a file only to be stopped afterwards. Going on and then cancelling the file
     // dialog still changes nothing.
-    if (!MayDiscardChanges())
+    if (!MayLeaveDocument(false))
         return;
     const QString fileName = QFileDialog::getOpenFileName(
         this, tr("Open File"), QDir::currentPath(), tr("Checklist Xml (*.xml);;All files (*.*)"));
@@ -432,8 +455,11 @@ void MainWindow::OpenFile(const QString& fileName)
 
     // The discarded document goes with its history and its rows, before the new one takes memory.
     m_history->clear();
+    m_history->setClean(); // clear() leaves a stack that was never clean so
     m_rows->Replace(std::make_unique<CheckListContainer>(fileName));
     const file::Outcome loaded = LoadFile(fileName);
+    // A refused file leaves an empty document that no file holds.
+    m_documentFile = loaded.Ok() ? fileName : QString();
     if (!loaded.keptCopy.isEmpty() && OpenKeptCopy(fileName, loaded))
         return;
     QStringList lines = loaded.keptCopy.isEmpty() ? loaded.warnings : QStringList();
@@ -487,6 +513,12 @@ bool MainWindow::OpenKeptCopy(const QString& fileName, const file::Outcome& load
     }
     // Not in the file yet: closing or opening another asks first.
     m_modified = true;
+    if (kept.Ok()) {
+        m_history->resetClean();
+        m_documentFile = m_container->GetFileName();
+    } else {
+        m_documentFile.clear();
+    }
     if (!kept.Ok())
         QMessageBox::warning(this, tr("Warning"),
                              tr("The checklist could not be opened from \"%1\".\n%2")
@@ -505,10 +537,15 @@ file::Outcome MainWindow::LoadFile(const QString& fileName)
 
 void MainWindow::OnFileSave()
 {
+    SaveDocument();
+}
+
+bool MainWindow::SaveDocument()
+{
     const QString fileName = QFileDialog::getSaveFileName(
         this, tr("Save File"), QDir::currentPath(), tr("Checklist Xml (*.xml)"));
     if (fileName.isEmpty())
-        return;
+        return false;
     m_container->SetFileName(fileName);
     // While another program holds the file's lock, the window stays painted and the user may
     // stop waiting; the dialog is modal, so nothing else of the window runs meanwhile.
@@ -534,12 +571,16 @@ void MainWindow::OnFileSave()
     busy.reset();
     if (saved.Ok()) {
         m_modified = false;
+        m_history->setClean();
+        m_documentFile = fileName;
+        statusBar()->showMessage(tr("Saved \"%1\".").arg(QDir::toNativeSeparators(fileName)),
+                                 kNoticeMs);
         if (!saved.warnings.isEmpty())
             QMessageBox::warning(this, tr("Warning"),
                                  tr("The checklist was saved to \"%1\".\n%2")
                                      .arg(QDir::toNativeSeparators(fileName),
                                           saved.warnings.join(QLatin1Char('\n'))));
-        return;
+        return true;
     }
     // The changes are not on disk, so they still count as unsaved.
     QString text = tr("The checklist could not be saved to \"%1\".\n%2")
@@ -549,6 +590,7 @@ void MainWindow::OnFileSave()
     for (const QString& warning : saved.warnings)
         text += QLatin1Char('\n') + warning;
     QMessageBox::warning(this, tr("Warning"), text);
+    return false;
 }
 
 bool MainWindow::MayDiscardChanges()
@@ -560,6 +602,34 @@ bool MainWindow::MayDiscardChanges()
         QObject::tr("Changes were not saved.\nDo you want to continue and lose changes?"),
         QMessageBox::Ok | QMessageBox::Cancel);
     return answer == QMessageBox::Ok;
+}
+
+bool MainWindow::MayLeaveDocument(bool closing)
+{
+    // The history knows whether the document is what was last opened or saved: an undo back to
+    // that state is no change.
+    if (m_history->isClean())
+        return true;
+    const QString document =
+        m_documentFile.isEmpty()
+            ? tr("the new checklist")
+            : QStringLiteral("\"%1\"").arg(QFileInfo(m_documentFile).fileName());
+    QMessageBox box(QMessageBox::Warning, closing ? tr("Close") : tr("Open File"),
+                    closing
+                        ? tr("Save the changes to %1 before closing?").arg(document)
+                        : tr("Save the changes to %1 before opening another file?").arg(document),
+                    QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+    box.setObjectName(QStringLiteral("saveChangesBox"));
+    box.setInformativeText(tr("If you do not save them, the changes are lost."));
+    box.button(QMessageBox::Discard)
+        ->setText(closing ? tr("Close without Saving") : tr("Open without Saving"));
+    // Return saves and Escape cancels: no single key throws the changes away.
+    box.setDefaultButton(QMessageBox::Save);
+    box.setEscapeButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() == box.button(QMessageBox::Save))
+        return SaveDocument();
+    return box.clickedButton() == box.button(QMessageBox::Discard);
 }
 
 void MainWindow::OnClearList()

@@ -74,8 +74,13 @@ private:
     void AddKeys(const QString& what, const QList<QKeySequence>& keys, std::function<void()> run);
     // The platform's keys for a standard key, which yield to the keys the window names.
     void AddKeys(const QString& what, QKeySequence::StandardKey key, std::function<void()> run);
-    // True when nothing unsaved would be lost, or the user agreed to lose it.
+    // Clear's warning: true when nothing unsaved would be lost, or the user agreed to lose it.
     bool MayDiscardChanges();
+    // Closing and Open: true when the document is what was last opened or saved, or the user
+    // saved it or chose to discard the changes; Cancel, or a save cancelled or failed, is false.
+    bool MayLeaveDocument(bool closing);
+    // The Save command: its dialog, the save, and word of how it ended; true when saved.
+    bool SaveDocument();
     void Move(int offset);
     // Alt+Up and Alt+Down: the current item or list, which stays current.
     void MoveByKey(int offset);
@@ -108,6 +113,8 @@ private:
     std::unique_ptr<DocumentTree> m_rows;
     // Every change since the document was opened or the window started; Clear is one of them.
     QUndoStack* m_history;
+    // The file whose content the history's clean state is: the file last opened or saved.
+    QString m_documentFile;
     QString m_findText; // what F3 and Shift+F3 find
 
     friend class MainWindowTester;

@@ -535,6 +535,7 @@ TEST_F(MainWindowFileTest, OpenLetsTheUserDecideAboutWhatAnInterruptedSaveKept)
         EXPECT_EQ(model().GetFileName(),
                   c.proven || c.shown != QLatin1String("kept") ? path : kept);
         EXPECT_EQ(tester.Modified(), c.modified) << c.button;
+        EXPECT_EQ(tester.Unsaved(), c.modified) << c.button; // closing asks first
         EXPECT_EQ(QFileInfo::exists(kept), c.recordStays) << c.button;
         QFile::remove(kept);
         tester.SetModified(false);

@@ -73,7 +73,7 @@ protected:
         ASSERT_TRUE(gui::Click(&window, button));
         EXPECT_EQ(answerer.Unexpected(), before) << button << " showed a dialog";
     }
-    // Answers the unsaved-changes question with 'button' (Escape: the key) and keeps its text.
+    // Answers Clear's warning with 'button' (Escape: the key) and keeps its text.
     ModalAnswerer::Answer AnswerQuestion(QMessageBox::StandardButton button)
     {
         return [this, button](QWidget* modal) {
@@ -86,16 +86,6 @@ protected:
                 QTest::keyClick(box, Qt::Key_Escape);
             else
                 box->button(button)->click();
-        };
-    }
-    static ModalAnswerer::Answer RejectFileDialog(bool* shown)
-    {
-        return [shown](QWidget* modal) {
-            auto* dialog = qobject_cast<QFileDialog*>(modal);
-            ASSERT_NE(dialog, nullptr) << "not the file dialog";
-            EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Open File"));
-            *shown = true;
-            dialog->reject();
         };
     }
     void Press(const char* keys)
@@ -432,13 +422,32 @@ TEST_F(MainWindowTest, EditAcceptedUnchangedCutsLongTextsToTheFieldLimits)
     tester.Model().AddItem(QString(100, QLatin1Char('t')), QString(30, QLatin1Char('a')), 0);
     window.RebuildTree();
     Select(0, 0);
+    const auto said = [this] { return window.statusBar()->currentMessage(); };
     ClickWithDialog("editButton", gui::AcceptItem(QString(), QString()));
     EXPECT_EQ(model().GetItemText(0, 0), QString(70, QLatin1Char('t')));
     EXPECT_EQ(model().GetItemAction(0, 0), QString(16, QLatin1Char('a')));
+    EXPECT_TRUE(
+        said().endsWith(QStringLiteral(" Its item and action texts were cut to the dialog's "
+                                       "limits; Ctrl+Z brings them back whole.")))
+        << said().toStdString();
     Select(0);
     ClickWithDialog("editButton", gui::AcceptList(QString()));
     EXPECT_EQ(model().GetListName(0), QString(80, QLatin1Char('n')));
+    EXPECT_TRUE(said().endsWith(
+        QStringLiteral(". Its name was cut to the dialog's limit; Ctrl+Z brings it back whole.")))
+        << said().toStdString();
     EXPECT_EQ(Mismatch(), QString());
+    // Texts that fit, or typed over, are not cut.
+    window.show();
+    Press("Ctrl+Z");
+    Press("Ctrl+Z");
+    Select(0, 0);
+    ClickWithDialog("editButton", gui::AcceptItem(QStringLiteral("typed"), QString()));
+    EXPECT_TRUE(said().endsWith(QStringLiteral(" Its action text was cut to the dialog's limit; "
+                                               "Ctrl+Z brings it back whole.")))
+        << said().toStdString();
+    ClickWithDialog("editButton", gui::AcceptItem(QString(), QString()));
+    EXPECT_TRUE(said().endsWith(QStringLiteral("Ctrl+Z undoes it."))) << said().toStdString();
 }
 
 TEST_F(MainWindowTest, DeleteWithoutCurrentRowOnlySetsModified)
@@ -573,120 +582,169 @@ TEST_F(MainWindowTest, ClearWarnsOnlyWithUnsavedChangesAndRows)
     EXPECT_TRUE(tester.Modified());
 }
 
-// Unsaved changes are the flag set while the tree has rows; only then does closing ask.
-TEST_F(MainWindowTest, ClosingAsksOnlyWithUnsavedChanges)
+// Closing and Open ask to save only when the document differs from the file last opened or
+// saved; Return saves and Escape cancels, and a save that does not end in the file keeps all.
+TEST_F(MainWindowTest, LeavingChangesAsksToSaveThemFirst)
 {
+    enum State
+    {
+        Fresh,   // nothing done since the window started
+        Opened,  // a file opened after changes
+        Changed, // a list added to an opened file
+        Undone,  // that change undone
+        Saved    // that change saved
+    };
+    enum Save
+    {
+        NotAsked,
+        Cancelled,
+        Failed,
+        Succeeded
+    };
     const struct
     {
-        bool rows;
-        bool modified;
-    } quiet[] = {{true, false}, {false, true}, {false, false}};
-    for (const auto& c : quiet) {
-        ClickWithoutDialog("clearButton");
-        if (c.rows)
-            Load({2});
-        tester.SetModified(c.modified);
-        window.show();
-        const int before = answerer.Unexpected();
-        EXPECT_TRUE(window.close()) << c.modified;
-        EXPECT_EQ(answerer.Unexpected(), before) << "asked with flag " << c.modified;
-        EXPECT_FALSE(window.isVisible());
-    }
-}
+        bool closing; // or Open
+        State state;
+        QMessageBox::StandardButton answer; // NoButton: no question; Escape and Ok: the keys
+        Save save;
+        bool leaves;
+    } rows[] = {
+        {true, Fresh, QMessageBox::NoButton, NotAsked, true},
+        {true, Opened, QMessageBox::NoButton, NotAsked, true},
+        {true, Undone, QMessageBox::NoButton, NotAsked, true},
+        {true, Saved, QMessageBox::NoButton, NotAsked, true},
+        {true, Changed, QMessageBox::Save, Cancelled, false},
+        {true, Changed, QMessageBox::Save, Failed, false},
+        {true, Changed, QMessageBox::Save, Succeeded, true},
+        {true, Changed, QMessageBox::Discard, NotAsked, true},
+        {true, Changed, QMessageBox::Cancel, NotAsked, false},
+        {true, Changed, QMessageBox::Ok, Succeeded, true},
+        {true, Changed, QMessageBox::Escape, NotAsked, false},
+        {false, Fresh, QMessageBox::NoButton, NotAsked, true},
+        {false, Opened, QMessageBox::NoButton, NotAsked, true},
+        {false, Undone, QMessageBox::NoButton, NotAsked, true},
+        {false, Changed, QMessageBox::Save, Cancelled, false},
+        {false, Changed, QMessageBox::Save, Failed, false},
+        {false, Changed, QMessageBox::Save, Succeeded, true},
+        {false, Changed, QMessageBox::Discard, NotAsked, true},
+        {false, Changed, QMessageBox::Cancel, NotAsked, false},
+        {false, Changed, QMessageBox::Ok, Cancelled, false},
+        {false, Changed, QMessageBox::Escape, NotAsked, false},
+    };
+    const QString opened = QStringLiteral(VELLORIN_TEST_DATA "/engine-start.xml");
+    const QString engine = QStringLiteral("Engine start");
+    for (const auto& c : rows) {
+        const std::string where = QStringLiteral("closing %1, state %2, answer %3, save %4")
+                                      .arg(c.closing)
+                                      .arg(c.state)
+                                      .arg(c.answer)
+                                      .arg(c.save)
+                                      .toStdString();
+        auto window = std::make_unique<MainWindow>();
+        MainWindowTester tester(*window);
+        window->show();
+        QTemporaryDir dir;
+        ASSERT_TRUE(dir.isValid());
+        const QString saved = dir.filePath(QStringLiteral("saved.xml"));
+        const auto addList = [&] {
+            answerer.Arm(gui::AcceptList(QStringLiteral("unsaved")));
+            ASSERT_TRUE(gui::Click(window.get(), "addListButton"));
+        };
+        if (c.state != Fresh) {
+            addList();
+            tester.OpenFile(opened);
+        }
+        if (c.state >= Changed)
+            addList();
+        if (c.state == Undone) {
+            QApplication::setActiveWindow(window.get());
+            QTest::keySequence(tester.Tree(), QKeySequence(QStringLiteral("Ctrl+Z")));
+        }
+        if (c.state == Saved) {
+            answerer.Arm([&](QWidget* modal) { gui::ChooseFile(modal, saved); });
+            ASSERT_TRUE(gui::Click(window.get(), "saveButton"));
+        }
+        const int lists = tester.Model().GetListCount();
 
-TEST_F(MainWindowTest, ClosingWithUnsavedChangesAsksAndCancelKeepsEverything)
-{
-    Load({2, 1});
-    window.show();
-    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("unsaved")));
-    Select(0, 1);
-
-    answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
-    EXPECT_FALSE(window.close());
-    EXPECT_EQ(question, kQuestion);
-    // A close request from the window manager or the session arrives as this event.
-    answerer.Arm(AnswerQuestion(QMessageBox::Escape));
-    QCloseEvent event;
-    QApplication::sendEvent(&window, &event);
-    EXPECT_FALSE(event.isAccepted());
-    EXPECT_TRUE(answerer.Answered());
-    EXPECT_TRUE(window.isVisible());
-    ASSERT_EQ(model().GetListCount(), 3);
-    EXPECT_EQ(model().GetListName(2), QStringLiteral("unsaved"));
-    EXPECT_EQ(Mismatch(), QString());
-    EXPECT_EQ(tree()->currentItem(), tree()->topLevelItem(0)->child(1));
-    EXPECT_TRUE(tester.Modified());
-
-    answerer.Arm(AnswerQuestion(QMessageBox::Ok));
-    EXPECT_TRUE(window.close());
-    EXPECT_TRUE(answerer.Answered());
-    EXPECT_FALSE(window.isVisible());
-}
-
-TEST_F(MainWindowTest, ClosingRightAfterASaveAsksNothing)
-{
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    const QString name = dir.filePath(QStringLiteral("saved.xml"));
-    Load({1});
-    window.show();
-    ClickWithDialog("addListButton", gui::AcceptList(QStringLiteral("x")));
-    ClickWithDialog("saveButton", [&name](QWidget* modal) { gui::ChooseFile(modal, name); });
-    ASSERT_TRUE(QFileInfo::exists(name));
-    ASSERT_FALSE(tester.Modified());
-    const int before = answerer.Unexpected();
-    EXPECT_TRUE(window.close());
-    EXPECT_EQ(answerer.Unexpected(), before);
-}
-
-// The question comes before the file dialog; Cancel leaves everything as it was.
-TEST_F(MainWindowTest, OpenWithUnsavedChangesAsksBeforeTheFileDialog)
-{
-    Load({2});
-    tester.SetModified(true);
-    answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
-    const int before = answerer.Unexpected();
-    ASSERT_TRUE(gui::Click(&window, "openButton"));
-    EXPECT_EQ(question, kQuestion);
-    EXPECT_EQ(answerer.Unexpected(), before) << "no file dialog after Cancel";
-    EXPECT_EQ(model().GetListCount(), 1);
-    EXPECT_EQ(model().GetFileName(), QStringLiteral("CheckList.xml"));
-    EXPECT_EQ(Mismatch(), QString());
-    EXPECT_TRUE(tester.Modified());
-
-    // OK goes on to the file dialog; cancelling that still changes nothing.
-    question.clear();
-    bool fileDialog = false;
-    answerer.Arm([&](QWidget* modal) {
-        AnswerQuestion(QMessageBox::Ok)(modal);
-        answerer.Arm(RejectFileDialog(&fileDialog));
-    });
-    ASSERT_TRUE(gui::Click(&window, "openButton"));
-    EXPECT_EQ(question, kQuestion);
-    EXPECT_TRUE(fileDialog);
-    EXPECT_EQ(model().GetListCount(), 1);
-    EXPECT_EQ(Mismatch(), QString());
-    EXPECT_TRUE(tester.Modified());
-
-    // What Open does once the dialog has returned a name: the flag stays as it was.
-    tester.OpenFile(QStringLiteral(VELLORIN_TEST_DATA "/engine-start.xml"));
-    EXPECT_EQ(model().GetListName(0), QStringLiteral("Engine start"));
-    EXPECT_TRUE(tester.Modified());
-}
-
-TEST_F(MainWindowTest, OpenWithoutUnsavedChangesGoesStraightToTheFileDialog)
-{
-    for (bool modified : {false, true}) {
-        ClickWithoutDialog("clearButton");
-        if (!modified)
-            Load({1});
-        tester.SetModified(modified); // with an empty tree nothing can be lost
-        bool fileDialog = false;
-        answerer.Arm(RejectFileDialog(&fileDialog));
-        ASSERT_TRUE(gui::Click(&window, "openButton"));
-        EXPECT_TRUE(fileDialog) << modified;
-        EXPECT_EQ(question, QString());
-        EXPECT_EQ(tester.Modified(), modified);
+        // The question, then whatever it leads to: the Save command's dialog and a failure's
+        // box, Open's file dialog, which chooses the file again.
+        QString asked;
+        bool failureTold = false;
+        bool chosen = false;
+        ModalAnswerer::Answer answer;
+        answer = [&](QWidget* modal) {
+            answerer.Arm(answer);
+            auto* box = qobject_cast<QMessageBox*>(modal);
+            auto* files = qobject_cast<QFileDialog*>(modal);
+            if (files && files->windowTitle() == QStringLiteral("Open File")) {
+                chosen = true;
+                gui::ChooseFile(modal, opened);
+            } else if (files && c.save == Failed) {
+                gui::ChooseFile(modal, dir.filePath(QStringLiteral("none/saved.xml")), false);
+            } else if (files) {
+                if (c.save == Cancelled)
+                    files->reject();
+                else
+                    gui::ChooseFile(modal, saved);
+            } else if (box && box->objectName() != QStringLiteral("saveChangesBox")) {
+                failureTold = box->text().contains(QStringLiteral("could not be saved"));
+                box->reject();
+            } else if (box) {
+                asked = box->windowTitle() + QLatin1Char('|') + box->text();
+                EXPECT_EQ(box->defaultButton(), box->button(QMessageBox::Save)) << where;
+                EXPECT_EQ(box->escapeButton(), box->button(QMessageBox::Cancel)) << where;
+                if (c.answer == QMessageBox::Escape)
+                    QTest::keyClick(box, Qt::Key_Escape);
+                else if (c.answer == QMessageBox::Ok)
+                    QTest::keyClick(box, Qt::Key_Return);
+                else if (c.answer == QMessageBox::NoButton)
+                    box->reject(); // asked where it should not: the check below fails
+                else
+                    box->button(c.answer)->click();
+            }
+        };
+        answerer.Arm(answer);
+        bool left = false;
+        if (c.closing) {
+            // A close request from the window manager or the session arrives as this event.
+            QCloseEvent event;
+            QApplication::sendEvent(window.get(), &event);
+            left = event.isAccepted();
+        } else {
+            ASSERT_TRUE(gui::Click(window.get(), "openButton"));
+            left = chosen;
+        }
+        answerer.Arm(nullptr);
+        EXPECT_EQ(failureTold, c.save == Failed) << where;
+        EXPECT_EQ(asked.isEmpty(), c.answer == QMessageBox::NoButton)
+            << where << asked.toStdString();
+        if (!asked.isEmpty()) {
+            EXPECT_EQ(asked, c.closing ? QStringLiteral("Close|Save the changes to "
+                                                        "\"engine-start.xml\" before closing?")
+                                       : QStringLiteral("Open File|Save the changes to "
+                                                        "\"engine-start.xml\" before opening "
+                                                        "another file?"))
+                << where;
+        }
+        EXPECT_EQ(left, c.leaves) << where;
+        EXPECT_EQ(QFileInfo::exists(saved), c.state == Saved || c.save == Succeeded) << where;
+        if (c.save == Succeeded) {
+            EXPECT_EQ(window->statusBar()->currentMessage(),
+                      QStringLiteral("Saved \"%1\".").arg(QDir::toNativeSeparators(saved)))
+                << where;
+        }
+        if (!c.leaves) {
+            // Nothing closed or opened, the changes still unsaved.
+            EXPECT_EQ(tester.Model().GetListCount(), lists) << where;
+            EXPECT_EQ(tester.Model().GetListName(lists - 1), QStringLiteral("unsaved")) << where;
+            EXPECT_TRUE(tester.Unsaved()) << where;
+            EXPECT_TRUE(window->isVisible()) << where;
+        } else if (!c.closing) {
+            EXPECT_EQ(tester.Model().GetListName(0), engine) << where;
+            EXPECT_FALSE(tester.Unsaved()) << where;
+        }
+        EXPECT_EQ(gui::CompareTreeWithModel(tester.Tree(), tester.Model()), QString()) << where;
+        window.reset();
     }
 }
 
@@ -1069,8 +1127,8 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
             }
             break;
         case 11: { // find a text anew, then the next or the previous, a few times
-            const QString sought = (pick(2) ? QStringLiteral("T%1") : QStringLiteral("a%1"))
-                                       .arg(pick(20));
+            const QString sought =
+                (pick(2) ? QStringLiteral("T%1") : QStringLiteral("a%1")).arg(pick(20));
             expected = {list, item};
             for (int times = 1 + pick(3); times > 0; --times) {
                 const int how = ref.findText.isEmpty() ? 0 : pick(3);
@@ -1104,10 +1162,13 @@ TEST_F(MainWindowTest, RandomCommandSequenceKeepsTreeModelAndFlagInStep)
         }
         default: { // the keys of Open and Save show what the buttons show
             const bool open = pick(2) == 0;
-            const bool asks = open && ref.modified && !ref.lists.empty();
+            const bool asks = open && !ref.past.empty(); // the history is at its start
             bool shown = false;
             if (asks)
-                answerer.Arm(AnswerQuestion(QMessageBox::Cancel));
+                answerer.Arm([](QWidget* modal) {
+                    ASSERT_EQ(modal->objectName(), QStringLiteral("saveChangesBox"));
+                    QTest::keyClick(modal, Qt::Key_Escape);
+                });
             else
                 answerer.Arm([&shown, open](QWidget* modal) {
                     auto* files = qobject_cast<QFileDialog*>(modal);

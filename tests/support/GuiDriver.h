@@ -6,6 +6,7 @@
 #include <QPointer>
 #include <QString>
 #include <QTimer>
+#include <QUndoStack>
 
 #include <functional>
 
@@ -19,6 +20,8 @@ public:
     explicit MainWindowTester(MainWindow& window) : m_window(window) {}
 
     bool Modified() const { return m_window.m_modified; }
+    // Whether the document differs from the file last opened or saved, as closing asks.
+    bool Unsaved() const { return !m_window.m_history->isClean(); }
     void SetModified(bool modified) { m_window.m_modified = modified; }
     zuchecklist::CheckListContainer& Model() const { return *m_window.m_container; }
     QTreeWidget* Tree() const { return m_window.m_tree; }
