@@ -372,8 +372,15 @@ TEST_P(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
 {
     if (!Traceable())
         GTEST_SKIP() << "strace cannot trace here";
+#ifndef VELLORIN_SANITIZED
     const QStringList faults{"signal=KILL", "error=ENOSPC", "error=EDQUOT", "error=EIO",
                              "error=EINTR"};
+#else
+    // A sanitizer sees each path of the save and of the save after it once: a kill, a failure
+    // and an interruption at every call. The save handles EDQUOT and EIO as it handles ENOSPC,
+    // and leaves the same files behind; the build without sanitizers checks the file after each.
+    const QStringList faults{"signal=KILL", "error=ENOSPC", "error=EINTR"};
+#endif
     const SavePath& path = GetParam();
     const QStringList calls = SaveCalls(path).names;
     ASSERT_GT(calls.size(), 10) << path.name;
@@ -408,10 +415,14 @@ TEST_P(SaveCrashTest, EveryKillAndFailedCallKeepsTheNewestCompleteDocument)
         CheckNextSave(path, target, std::string(path.name) + ", fsize");
         ++verdicts[report.isEmpty() ? "killed" : report.left(report.indexOf('\n')).toStdString()];
     }
-    // The failures landed: a sanitized build's own calls end the driver instead at times.
-    EXPECT_GT(verdicts["failed"], calls.size() / 2) << path.name;
-    std::cout << path.name << ": " << calls.size() << " system calls, each killed and failed "
-              << faults.size() - 1 << " ways, and 2 file-size limits:";
+    // The failures landed, for each error one in six calls at least (EINTR is retried): a
+    // sanitized build's own calls end the driver instead at times.
+    const auto errors = std::count_if(faults.begin(), faults.end(), [](const QString& fault) {
+        return fault.startsWith(QLatin1String("error=")) && fault != QLatin1String("error=EINTR");
+    });
+    EXPECT_GT(verdicts["failed"], calls.size() * errors / 6) << path.name;
+    std::cout << path.name << ": " << calls.size() << " system calls, each met by "
+              << faults.join(QLatin1String(", ")).toStdString() << ", and 2 file-size limits:";
     for (const auto& [verdict, count] : verdicts)
         std::cout << ' ' << count << ' ' << verdict;
     std::cout << '\n';
