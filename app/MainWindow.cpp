@@ -153,7 +153,7 @@ MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent), m_form(new Form)
     // Actions of the window, not of a widget, so that they work wherever the focus is; a modal
     // dialog takes the keys for itself. The keys that do a button's work press it.
     using Standard = QKeySequence;
-    const auto press = [this](QPushButton* button) { return [button] { button->click(); }; };
+    const auto press = [](QPushButton* button) { return [button] { button->click(); }; };
     AddKeys(tr("Open a file, as Open does"), Standard::Open, press(m_open));
     AddKeys(tr("Save the checklist, as Save does"), Standard::Save, press(m_save));
     AddKeys(tr("Add a list, as Add List does"), Keys({"Ctrl+Shift+N"}), press(m_addList));
